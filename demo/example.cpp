@@ -1,0 +1,125 @@
+/* The demo: the mouse is a point light over a fixed scene of five occluders. Esc quits; while
+ * V is held the loop does not wait for the vertical retrace. */
+#include <allegro.h>
+#include <errno.h>
+#include <stdlib.h>
+
+#include "tenebrant.h"
+
+static const int screen_width = 640;
+static const int screen_height = 480;
+static const int cursor_radius = 7;
+
+/* Clockwise on screen, convex: lit from outside, it keeps its colour. */
+static const int foo[] = {400, 160, 320, 400, 240, 160};
+/* Counter-clockwise on screen: lit from outside, its own shadow covers it. */
+static const int foo2[] = {140, 300, 40, 350, 140, 400, 240, 350};
+/* Clockwise, concave: parts of it fall in the shadows of its own far edges. */
+static const int spiral_maze[] = {620, 220, 480, 160, 460, 140, 600, 200, 600, 40, 500, 40,
+                                  500, 100, 560, 120, 560, 160, 460, 100, 480, 20, 620, 20};
+
+static const int foo_count = sizeof foo / sizeof foo[0] / 2;
+static const int foo2_count = sizeof foo2 / sizeof foo2[0] / 2;
+static const int spiral_maze_count = sizeof spiral_maze / sizeof spiral_maze[0] / 2;
+
+/* Set from the library's input thread when the window's close button is pressed. */
+static volatile int close_requested = 0;
+
+static void request_close() {
+    close_requested = 1;
+}
+
+static void label(BITMAP *bmp, const char *text, int x, int y, int colour) {
+    textout_ex(bmp, font, text, x, y, colour, makecol(0, 0, 0));
+}
+
+/* Each item casts from the mouse; a segment's line is drawn after its shadow so it stays
+ * visible, a filled shape before its own shadows so its winding shows. */
+static void draw_scene(BITMAP *bmp) {
+    const int yellow = makecol(255, 255, 0), cyan = makecol(0, 255, 255);
+    const int red = makecol(255, 0, 0), grey = makecol(127, 127, 127);
+    const int magenta = makecol(255, 0, 255);
+
+    clear_to_color(bmp, makecol(0, 127, 0));
+
+    add_2_way_shrouder(bmp, mouse_x, mouse_y, 100, 140, 100, 220);
+    label(bmp, "2-way", 80, 230, yellow);
+    line(bmp, 100, 140, 100, 220, yellow);
+
+    add_shrouder(bmp, mouse_x, mouse_y, 460, 280, 460, 360);
+    label(bmp, "1-way", 490, 340, cyan);
+    line(bmp, 460, 280, 460, 360, cyan);
+
+    polygon(bmp, foo2_count, foo2, red);
+    add_shrouder(bmp, mouse_x, mouse_y, foo2_count, foo2);
+    label(bmp, "Counter CW", 100, 410, red);
+
+    polygon(bmp, foo_count, foo, grey);
+    add_shrouder(bmp, mouse_x, mouse_y, foo_count, foo);
+    label(bmp, "ClockWise", 280, 240, grey);
+
+    /* The label goes first so that the maze's own shadows can cover it. */
+    polygon(bmp, spiral_maze_count, spiral_maze, magenta);
+    label(bmp, "concave :)", 505, 50, magenta);
+    add_shrouder(bmp, mouse_x, mouse_y, spiral_maze_count, spiral_maze);
+}
+
+/* Drawn after every shadow, so never covered. */
+static void draw_overlay(BITMAP *bmp) {
+    const int white = makecol(255, 255, 255);
+
+    circle(bmp, mouse_x, mouse_y, cursor_radius, makecol(255, 127, 0));
+    putpixel(bmp, mouse_x, mouse_y, makecol(0, 255, 255));
+
+    label(bmp, "Tenebrant by Orvellan", 16, 16, white);
+    label(bmp, "http://orvellan.example.net/tenebrant/", 16, 32, white);
+    label(bmp, "move mouse around", 260, 120, white);
+}
+
+static int set_video_mode() {
+    set_color_depth(16);
+    if (set_gfx_mode(GFX_AUTODETECT, screen_width, screen_height, 0, 0) == 0)
+        return 0;
+    set_color_depth(15);
+    return set_gfx_mode(GFX_AUTODETECT, screen_width, screen_height, 0, 0);
+}
+
+static int fail(bool library_up) {
+    if (library_up)
+        set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
+    allegro_message("Error setting a 15 or 16 bpp 640x480 video mode\n%s\n", allegro_error);
+    return 1;
+}
+
+int main() {
+    /* Without a display the library cannot start, and installing input on top of it crashes. */
+    if (allegro_init() != 0)
+        return fail(false);
+    install_keyboard();
+    install_mouse();
+    if (set_video_mode() != 0)
+        return fail(true);
+    BITMAP *back_buffer = create_bitmap(SCREEN_W, SCREEN_H);
+    if (!back_buffer)
+        return fail(true);
+    set_close_button_callback(request_close);
+
+    for (;;) {
+        poll_keyboard();
+        if (key[KEY_ESC] || close_requested)
+            break;
+        poll_mouse();
+
+        draw_scene(back_buffer);
+        draw_overlay(back_buffer);
+
+        if (!key[KEY_V])
+            vsync();
+        blit(back_buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+    }
+
+    clear_keybuf();
+    destroy_bitmap(back_buffer);
+    return 0;
+}
+END_OF_MAIN()
