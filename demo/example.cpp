@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <stdlib.h>
 
+#include "frame_rate.h"
 #include "tenebrant.h"
 
 static const int screen_width = 640;
@@ -64,8 +65,14 @@ static void draw_scene(BITMAP *bmp) {
     add_shrouder(bmp, mouse_x, mouse_y, spiral_maze_count, spiral_maze);
 }
 
+static void draw_frame_rate(BITMAP *bmp, frame_rate *counter) {
+    char text[frame_rate_text_size];
+    frame_rate_tick(counter, elapsed_ms(), text);
+    label(bmp, text, 16, 48, makecol(255, 255, 255));
+}
+
 /* Drawn after every shadow, so never covered. */
-static void draw_overlay(BITMAP *bmp) {
+static void draw_cursor_and_credits(BITMAP *bmp) {
     const int white = makecol(255, 255, 255);
 
     circle(bmp, mouse_x, mouse_y, cursor_radius, makecol(255, 127, 0));
@@ -92,6 +99,8 @@ static int fail(bool library_up) {
 }
 
 int main() {
+    static frame_rate counter;
+
     /* Without a display the library cannot start, and installing input on top of it crashes. */
     if (allegro_init() != 0)
         return fail(false);
@@ -111,7 +120,8 @@ int main() {
         poll_mouse();
 
         draw_scene(back_buffer);
-        draw_overlay(back_buffer);
+        draw_frame_rate(back_buffer, &counter);
+        draw_cursor_and_credits(back_buffer);
 
         if (!key[KEY_V])
             vsync();
