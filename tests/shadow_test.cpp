@@ -1,0 +1,289 @@
+/* The public operations on memory bitmaps. The exact oracle fills the expected shadow polygons
+ * with Allegro's own polygon on a second bitmap: the two must match byte for byte. */
+#include "tenebrant.h"
+
+#include <allegro.h>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+namespace {
+
+class headless_allegro : public ::testing::Environment {
+    void SetUp() override {
+        ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
+        /* Headless, the palette starts all black: 8-bit colours need a real one. */
+        select_palette(default_palette);
+    }
+};
+::testing::Environment *const allegro_env =
+    ::testing::AddGlobalTestEnvironment(new headless_allegro);
+
+typedef std::vector<int> points;
+
+int background(int depth) {
+    return makecol_depth(depth, 0, 127, 0);
+}
+
+int black(int depth) {
+    return makecol_depth(depth, 0, 0, 0);
+}
+
+struct bitmap {
+    BITMAP *bmp;
+    bitmap(int depth, int w, int h) {
+        set_color_depth(depth);
+        bmp = create_bitmap(w, h);
+        clear_to_color(bmp, background(depth));
+    }
+    ~bitmap() {
+        destroy_bitmap(bmp);
+    }
+    int depth() const {
+        return bitmap_color_depth(bmp);
+    }
+    bool is_black(int x, int y) const {
+        return getpixel(bmp, x, y) == black(depth());
+    }
+};
+
+bool identical(const bitmap &a, const bitmap &b) {
+    const size_t row = size_t(a.bmp->w) * ((a.depth() + 7) / 8);
+    for (int y = 0; y < a.bmp->h; y++)
+        if (memcmp(a.bmp->line[y], b.bmp->line[y], row) != 0)
+            return false;
+    return true;
+}
+
+enum occluder_kind { one_way, two_way, outline };
+
+struct shadow_case {
+    const char *what;
+    int w, h, lx, ly;
+    occluder_kind kind;
+    points occluder;
+    std::vector<points> expected;
+};
+
+void cast(BITMAP *bmp, const shadow_case &c) {
+    const points &p = c.occluder;
+    if (c.kind == one_way)
+        add_shrouder(bmp, c.lx, c.ly, p[0], p[1], p[2], p[3]);
+    else if (c.kind == two_way)
+        add_2_way_shrouder(bmp, c.lx, c.ly, p[0], p[1], p[2], p[3]);
+    else
+        add_shrouder(bmp, c.lx, c.ly, int(p.size() / 2), p.data());
+}
+
+const points foo = {400, 160, 320, 400, 240, 160};
+const points foo2 = {140, 300, 40, 350, 140, 400, 240, 350};
+
+const shadow_case exact_cases[] = {
+    {"on the right, no corner",
+     640,
+     480,
+     320,
+     240,
+     one_way,
+     {300, 100, 340, 100},
+     {{286, 0, 300, 100, 340, 100, 354, 0}}},
+    {"on the left", 640, 480, 320, 240, one_way, {340, 100, 300, 100}, {}},
+    {"two corners, top-right then top-left",
+     640,
+     480,
+     320,
+     240,
+     one_way,
+     {100, 100, 540, 100},
+     {{0, 37, 100, 100, 540, 100, 639, 37, 639, 0, 0, 0}}},
+    {"three corners, seven vertices",
+     640,
+     480,
+     5,
+     5,
+     one_way,
+     {10, 4, 4, 10},
+     {{30, 0, 10, 4, 4, 10, 0, 30, 0, 480, 639, 480, 639, 0}}},
+    {"one-way lit from the left",
+     640,
+     480,
+     300,
+     320,
+     one_way,
+     {460, 280, 460, 360},
+     {{639, 236, 460, 280, 460, 360, 639, 404}}},
+    {"one-way lit from the right", 640, 480, 600, 320, one_way, {460, 280, 460, 360}, {}},
+    {"light on an endpoint", 640, 480, 300, 100, one_way, {300, 100, 340, 100}, {}},
+    {"both endpoints the same", 640, 480, 320, 240, one_way, {50, 50, 50, 50}, {}},
+    {"two-way lit from the right",
+     640,
+     480,
+     320,
+     240,
+     two_way,
+     {100, 140, 100, 220},
+     {{0, 211, 100, 220, 100, 140, 0, 95}}},
+    {"two-way lit from the left, walking south then east",
+     640,
+     480,
+     20,
+     180,
+     two_way,
+     {100, 140, 100, 220},
+     {{380, 0, 100, 140, 100, 220, 620, 480, 639, 480, 639, 0}}},
+    {"two-way lit along its line", 640, 480, 100, 300, two_way, {100, 140, 100, 220}, {}},
+    {"clockwise outline lit from outside",
+     640,
+     480,
+     320,
+     100,
+     outline,
+     foo,
+     {{639, 339, 400, 160, 320, 400, 320, 480, 639, 480},
+      {320, 480, 320, 400, 240, 160, 0, 340, 0, 480}}},
+    {"counter-clockwise outline lit from outside",
+     640,
+     480,
+     140,
+     200,
+     outline,
+     foo2,
+     {{140, 480, 140, 300, 40, 350, 0, 410, 0, 480}, {326, 480, 240, 350, 140, 300, 140, 480}}},
+    {"counter-clockwise outline lit from inside", 640, 480, 140, 350, outline, foo2, {}},
+    {"outline of one point", 640, 480, 320, 240, outline, {10, 10}, {}},
+    {"small bitmap",
+     200,
+     100,
+     100,
+     50,
+     one_way,
+     {90, 20, 110, 20},
+     {{84, 0, 90, 20, 110, 20, 116, 0}}},
+    {"narrow bitmap, hits on the last column and the row below the last",
+     37,
+     251,
+     0,
+     0,
+     one_way,
+     {36, 250, 30, 250},
+     {{36, 250, 36, 250, 30, 250, 30, 251, 36, 251}}},
+};
+
+TEST(Shadow, MatchesTheExpectedPolygonsExactly) {
+    for (int depth : {8, 16, 32}) {
+        for (const shadow_case &c : exact_cases) {
+            SCOPED_TRACE(testing::Message() << c.what << " at " << depth << " bpp");
+            bitmap drawn(depth, c.w, c.h), oracle(depth, c.w, c.h);
+            ASSERT_NE(background(depth), black(depth));
+            cast(drawn.bmp, c);
+            for (const points &p : c.expected)
+                polygon(oracle.bmp, int(p.size() / 2), p.data(), black(depth));
+            EXPECT_TRUE(identical(drawn, oracle));
+        }
+    }
+}
+
+TEST(Shadow, IsSolidBlackAtEveryDepth) {
+    for (int depth : {15, 16, 24, 32}) {
+        bitmap drawn(depth, 640, 480);
+        add_shrouder(drawn.bmp, 320, 240, 300, 100, 340, 100);
+        const int pixel = getpixel(drawn.bmp, 320, 50);
+        EXPECT_EQ(getr_depth(depth, pixel) + getg_depth(depth, pixel) + getb_depth(depth, pixel), 0)
+            << depth << " bpp";
+    }
+}
+
+/* Inputs that a 32-bit product would overflow on, or that the module refuses, must neither
+ * crash nor draw. */
+TEST(Shadow, UnusableInputDrawsNothing) {
+    const struct {
+        const char *what;
+        int lx, ly, x1, y1, x2, y2;
+    } cases[] = {
+        {"endpoint at INT_MAX", 320, 240, INT_MAX, 100, 300, 100},
+        {"endpoint at INT_MIN", 320, 240, 300, 100, 340, INT_MIN},
+        {"light at INT_MIN", INT_MIN, INT_MIN, 300, 100, 340, 100},
+        {"just beyond 2^30", 320, 240, 300, 100, (1 << 30) + 1, 100},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        bitmap drawn(16, 64, 48), blank(16, 64, 48);
+        add_shrouder(drawn.bmp, c.lx, c.ly, c.x1, c.y1, c.x2, c.y2);
+        add_2_way_shrouder(drawn.bmp, c.lx, c.ly, c.x1, c.y1, c.x2, c.y2);
+        EXPECT_TRUE(identical(drawn, blank));
+    }
+    bitmap drawn(16, 64, 48), blank(16, 64, 48);
+    add_shrouder(drawn.bmp, 32, 24, 0, nullptr);
+    add_shrouder(drawn.bmp, 32, 24, -3, nullptr);
+    EXPECT_TRUE(identical(drawn, blank));
+}
+
+TEST(Shadow, LightInsideAClockwiseOutlineDarkensEverythingOutside) {
+    const points box = {10, 100, 26, 100, 26, 150, 10, 150};
+    bitmap drawn(32, 37, 251);
+    add_shrouder(drawn.bmp, 18, 125, 4, box.data());
+    for (int y = 0; y < 251; y++)
+        for (int x = 0; x < 37; x++) {
+            const bool inside = x > 10 && x < 26 && y > 100 && y < 150;
+            const bool outside = x < 10 || x > 26 || y < 100 || y > 150;
+            if (inside || outside) {
+                ASSERT_EQ(drawn.is_black(x, y), outside) << x << "," << y;
+            }
+        }
+}
+
+/* The geometric meaning, checked independently of the polygon: with random lights and
+ * segments, a pixel is black exactly when the segment hides it from the light. Pixels within
+ * a margin of the shadow's edges are left out; the border hits are truncated to whole
+ * pixels. */
+struct vec {
+    double x, y;
+};
+
+double cross(vec o, vec a, vec b) {
+    return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+}
+
+/* Signed distance of p from the line through a and b, positive on its right. */
+double side_distance(vec a, vec b, vec p) {
+    return cross(a, b, p) / std::hypot(b.x - a.x, b.y - a.y);
+}
+
+TEST(Shadow, BlackensExactlyWhatTheSegmentHides) {
+    const double margin = 2.0;
+    std::mt19937 random(12345);
+    for (int trial = 0; trial < 150; trial++) {
+        const int w = 40 + int(random() % 200), h = 40 + int(random() % 200);
+        std::uniform_int_distribution<int> xs(0, w - 1), ys(0, h - 1);
+        const vec light = {double(xs(random)), double(ys(random))};
+        vec a = {double(xs(random)), double(ys(random))},
+            b = {double(xs(random)), double(ys(random))};
+        if (std::fabs(side_distance(a, b, light)) < margin)
+            continue;
+        if (side_distance(a, b, light) < 0)
+            std::swap(a, b);
+        bitmap drawn(8, w, h);
+        add_shrouder(drawn.bmp, int(light.x), int(light.y), int(a.x), int(a.y), int(b.x), int(b.y));
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                const vec p = {double(x), double(y)};
+                /* The wedge from the light between its rays through a and b, and the far side
+                 * of the segment. */
+                const double past_a = side_distance(light, a, p);
+                const double within_b = -side_distance(light, b, p);
+                const double behind = -side_distance(a, b, p);
+                const double hidden = std::min({past_a, within_b, behind});
+                if (std::fabs(hidden) > margin) {
+                    ASSERT_EQ(drawn.is_black(x, y), hidden > 0)
+                        << w << "x" << h << " light " << light.x << "," << light.y << " segment "
+                        << a.x << "," << a.y << " -> " << b.x << "," << b.y << " pixel " << x << ","
+                        << y;
+                }
+            }
+    }
+}
+
+} // namespace
