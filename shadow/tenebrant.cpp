@@ -130,9 +130,8 @@ void add_2_way_shrouder(BITMAP *bmp, int lx, int ly, int x1, int y1, int x2, int
 void add_shrouder(BITMAP *bmp, int lx, int ly, int count, const int *points) {
     if (count < 1)
         return;
-    for (int i = 0; i + 1 < count; i++)
-        add_shrouder(bmp, lx, ly, points[2 * i], points[2 * i + 1], points[2 * i + 2],
-                     points[2 * i + 3]);
-    const int last = 2 * (count - 1);
-    add_shrouder(bmp, lx, ly, points[last], points[last + 1], points[0], points[1]);
+    const int *last = points + 2 * (count - 1);
+    for (const int *p = points; p < last; p += 2)
+        add_shrouder(bmp, lx, ly, p[0], p[1], p[2], p[3]);
+    add_shrouder(bmp, lx, ly, last[0], last[1], points[0], points[1]);
 }

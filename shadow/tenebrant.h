@@ -23,12 +23,13 @@
  * Listed counter-clockwise, the edges facing the light cast and cover the shape itself; with
  * the light inside, nothing is drawn.
  *
- * The light is expected to lie inside the bitmap, from (0, 0) to (w - 1, h). Coordinates of
- * the light and of the occluder must lie within -2^30 .. 2^30; a call with any coordinate
- * outside that range draws nothing. The fill is clipped to the bitmap's clipping rectangle,
- * but it visits every scanline between the occluder's endpoints, so keep occluders within a
- * few thousand pixels of the bitmap. The module keeps file-static scratch state: call it from
- * one thread at a time.
+ * The light is expected to lie inside the bitmap, from (0, 0) to (w - 1, h), and occluders
+ * on it: a segment that reaches past the border can leave a one-pixel black line along the
+ * border column or row it crosses. Coordinates of the light and of the occluder must lie
+ * within -2^30 .. 2^30; a call with any coordinate outside that range draws nothing. The fill
+ * is clipped to the bitmap's clipping rectangle, but it visits every scanline between the
+ * occluder's endpoints, so keep occluders within a few thousand pixels of the bitmap. The
+ * module keeps file-static scratch state: call it from one thread at a time.
  */
 #ifndef TENEBRANT_H
 #define TENEBRANT_H
