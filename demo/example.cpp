@@ -2,6 +2,7 @@
  * V is held the loop does not wait for the vertical retrace. */
 #include <allegro.h>
 #include <errno.h>
+#include <signal.h>
 #include <stdlib.h>
 
 #include "frame_rate.h"
@@ -23,11 +24,16 @@ static const int foo_count = sizeof foo / sizeof foo[0] / 2;
 static const int foo2_count = sizeof foo2 / sizeof foo2[0] / 2;
 static const int spiral_maze_count = sizeof spiral_maze / sizeof spiral_maze[0] / 2;
 
-/* Set from the library's input thread when the window's close button is pressed. */
-static volatile int close_requested = 0;
+/* Set when the window's close button is pressed (from the library's input thread) or on
+ * Ctrl+C or a termination signal: the loop then ends as it does on Esc. */
+static volatile sig_atomic_t quit_requested = 0;
 
-static void request_close() {
-    close_requested = 1;
+static void request_quit() {
+    quit_requested = 1;
+}
+
+static void request_quit_on_signal(int) {
+    quit_requested = 1;
 }
 
 static void label(BITMAP *bmp, const char *text, int x, int y, int colour) {
@@ -111,11 +117,15 @@ int main() {
     BITMAP *back_buffer = create_bitmap(SCREEN_W, SCREEN_H);
     if (!back_buffer)
         return fail(true);
-    set_close_button_callback(request_close);
+    set_close_button_callback(request_quit);
+    /* The library's own handlers shut it down from inside the signal, racing the frame loop's
+     * drawing: the program then aborts or crashes. Ending the loop shuts down cleanly. */
+    signal(SIGINT, request_quit_on_signal);
+    signal(SIGTERM, request_quit_on_signal);
 
     for (;;) {
         poll_keyboard();
-        if (key[KEY_ESC] || close_requested)
+        if (key[KEY_ESC] || quit_requested)
             break;
         poll_mouse();
 

@@ -46,7 +46,7 @@ void add_2_way_shrouder(BITMAP *bmp, int lx, int ly, int x1, int y1, int x2, int
 
 /* Closed outline of `count` points, given as x0, y0, x1, y1, ... (the layout Allegro's polygon
  * takes): the one-way segments from each point to the next, then from the last to the first.
- * A count below 2 draws nothing and reads nothing. */
+ * A count below 2 draws nothing; below 1 the list is not read. */
 void add_shrouder(BITMAP *bmp, int lx, int ly, int count, const int *points);
 
 #endif
