@@ -1,17 +1,13 @@
 /* Cost of shadowing on a 640x480 16-bit memory bitmap, the demo's back buffer: one casting
  * segment at its largest (three corners) and the demo's whole scene. The demo's budget is a
  * frame at 60 Hz, 16.7 ms, for the scene plus its blit. */
+#include "scene.h"
 #include "tenebrant.h"
 
 #include <allegro.h>
 #include <benchmark/benchmark.h>
 
 namespace {
-
-const int foo[] = {400, 160, 320, 400, 240, 160};
-const int foo2[] = {140, 300, 40, 350, 140, 400, 240, 350};
-const int spiral_maze[] = {620, 220, 480, 160, 460, 140, 600, 200, 600, 40, 500, 40,
-                           500, 100, 560, 120, 560, 160, 460, 100, 480, 20, 620, 20};
 
 BITMAP *back_buffer() {
     static BITMAP *bmp = [] {
@@ -35,9 +31,9 @@ void whole_scene(benchmark::State &state) {
     for (auto _ : state) {
         add_2_way_shrouder(bmp, lx, ly, 100, 140, 100, 220);
         add_shrouder(bmp, lx, ly, 460, 280, 460, 360);
-        add_shrouder(bmp, lx, ly, 4, foo2);
-        add_shrouder(bmp, lx, ly, 3, foo);
-        add_shrouder(bmp, lx, ly, 12, spiral_maze);
+        add_shrouder(bmp, lx, ly, foo2_count, foo2);
+        add_shrouder(bmp, lx, ly, foo_count, foo);
+        add_shrouder(bmp, lx, ly, spiral_maze_count, spiral_maze);
     }
 }
 /* Above the scene, inside the triangle (everything outside it dark), and in a corner. */

@@ -6,23 +6,12 @@
 #include <stdlib.h>
 
 #include "frame_rate.h"
+#include "scene.h"
 #include "tenebrant.h"
 
 static const int screen_width = 640;
 static const int screen_height = 480;
 static const int cursor_radius = 7;
-
-/* Clockwise on screen, convex: lit from outside, it keeps its colour. */
-static const int foo[] = {400, 160, 320, 400, 240, 160};
-/* Counter-clockwise on screen: lit from outside, its own shadow covers it. */
-static const int foo2[] = {140, 300, 40, 350, 140, 400, 240, 350};
-/* Clockwise, concave: parts of it fall in the shadows of its own far edges. */
-static const int spiral_maze[] = {620, 220, 480, 160, 460, 140, 600, 200, 600, 40, 500, 40,
-                                  500, 100, 560, 120, 560, 160, 460, 100, 480, 20, 620, 20};
-
-static const int foo_count = sizeof foo / sizeof foo[0] / 2;
-static const int foo2_count = sizeof foo2 / sizeof foo2[0] / 2;
-static const int spiral_maze_count = sizeof spiral_maze / sizeof spiral_maze[0] / 2;
 
 /* Set when the window's close button is pressed (from the library's input thread) or on
  * Ctrl+C or a termination signal: the loop then ends as it does on Esc. */
