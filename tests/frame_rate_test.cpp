@@ -8,67 +8,32 @@
 
 namespace {
 
-/* Runs `frames` frames spaced evenly from `start` to `end` ms (the last one at `end`) and
- * returns the readout of the last. */
-std::string run(frame_rate *counter, int frames, double start, double end) {
-    char text[frame_rate_text_size];
-    for (int i = 1; i <= frames; i++)
-        frame_rate_tick(counter, start + (end - start) * i / frames, text);
-    return text;
-}
-
 std::string tick(frame_rate *counter, double now) {
     char text[frame_rate_text_size];
     frame_rate_tick(counter, now, text);
     return text;
 }
 
-TEST(FrameRate, ShowsTheRateOfTheLatest60Frames) {
+/* Frame 0 comes at `first` ms and is measured against 1.5 ms; frame 60 comes `sample` ms
+ * later. The 59 frames between, at any times, show frame 0's readout unchanged. */
+TEST(FrameRate, ShowsTheRateOfTheLatestSample) {
     const struct {
-        double sample_ms;
-        const char *text;
+        double first, sample;
+        const char *at_0, *at_60;
     } cases[] = {
-        {1000.0, "    60.0 FPS"},
-        {1500.0, "    40.0 FPS"},
-        {16.0, "  3750.0 FPS"},
-        {0.5, "120000.0 FPS"},
+        {1001.5, 1000.0, "    60.0 FPS", "    60.0 FPS"},
+        {1501.5, 1500.0, "    40.0 FPS", "    40.0 FPS"},
+        {16.5, 0.5, "  4000.0 FPS", "120000.0 FPS"},
+        {1.5, 0.0, "     --- FPS", "     --- FPS"},  /* no time: no number, same width */
+        {0.0, 16.0, "     --- FPS", "  3750.0 FPS"}, /* a first frame before 1.5 ms */
     };
     for (const auto &c : cases) {
         frame_rate counter;
-        tick(&counter, 10.0); /* frame 0 takes the first sample */
-        run(&counter, 59, 10.0, 10.0 + c.sample_ms / 2);
-        EXPECT_EQ(tick(&counter, 10.0 + c.sample_ms), c.text) << c.sample_ms << " ms";
+        EXPECT_EQ(tick(&counter, c.first), c.at_0) << c.first;
+        for (int frame = 1; frame < 60; frame++)
+            ASSERT_EQ(tick(&counter, c.first + frame * 1000.0), c.at_0) << frame;
+        EXPECT_EQ(tick(&counter, c.first + c.sample), c.at_60) << c.sample;
     }
-}
-
-TEST(FrameRate, FirstSampleIsMeasuredAgainstOneAndAHalfMilliseconds) {
-    frame_rate counter;
-    EXPECT_EQ(tick(&counter, 1001.5), "    60.0 FPS");
-    EXPECT_EQ(run(&counter, 59, 1001.5, 5000.0), "    60.0 FPS");
-}
-
-TEST(FrameRate, FramesBetweenSamplesReuseTheLastRate) {
-    frame_rate counter;
-    tick(&counter, 0.0 + 1.5 + 1000.0);
-    run(&counter, 59, 1001.5, 1100.0);
-    EXPECT_EQ(tick(&counter, 2501.5), "    40.0 FPS"); /* frame 60 samples */
-    for (int frame = 61; frame < 120; frame++)
-        ASSERT_EQ(tick(&counter, 2501.5 + frame), "    40.0 FPS") << frame;
-    EXPECT_EQ(tick(&counter, 3501.5), "    60.0 FPS"); /* frame 120 samples */
-}
-
-TEST(FrameRate, ASampleOfNoTimeShowsNoNumber) {
-    const double first_frames[] = {1.5, 1.0, 0.0};
-    for (double first : first_frames) {
-        frame_rate counter;
-        const std::string text = tick(&counter, first);
-        EXPECT_EQ(text, "     --- FPS") << first;
-        EXPECT_EQ(text.size(), std::string("    60.0 FPS").size());
-    }
-    frame_rate counter;
-    tick(&counter, 100.0);
-    run(&counter, 59, 100.0, 100.0);
-    EXPECT_EQ(tick(&counter, 100.0), "     --- FPS");
 }
 
 /* A run long enough to reach the largest frame number keeps sampling every 60 frames. */
