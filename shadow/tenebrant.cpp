@@ -10,9 +10,9 @@ enum { NORTH = 0, WEST = 1, SOUTH = 2, EAST = 3, SIDE_COUNT = 4 };
 static const int border_north = 0;
 static const int border_west = 0;
 
-/* Inputs beyond this magnitude are ignored: within it every product of two coordinate
- * differences fits in 64 bits with room for the sums. */
-static const int coord_limit = 1 << 30;
+/* Inputs beyond this magnitude are ignored: within it the exact clipping below fits in 64 bits
+ * (its largest terms are about 24 * coord_limit^3). */
+static const int coord_limit = 1 << 19;
 
 static const int max_vertices = 8;
 
@@ -93,22 +93,125 @@ static void expand_shrouder_to_edges() {
     }
 }
 
-static bool within_limit(int v) {
-    return v >= -coord_limit && v <= coord_limit;
+/* Where the light or the segment lies outside the bitmap, rays can enter the bitmap from
+ * outside or leave it before they reach the segment, so the border walk above no longer
+ * encloses the shadow. The shadow is then cut out of the bitmap's rectangle instead: the
+ * rectangle is clipped, in turn, by the segment's line and by the two rays, each time keeping
+ * what lies on the right of the directed line. Vertices stay exact fractions until the fill. */
+
+/* A vertex at (x / d, y / d), d > 0, and the line that the polygon's edge from it follows. */
+struct exact_vertex {
+    int64_t x, y, d;
+    int edge;
+};
+
+/* The shadow's own lines, numbered after the border sides. Each runs between two corners of
+ * the triangle of the light and the segment's endpoints, with the shadow on its right. */
+enum { SEGMENT_LINE = SIDE_COUNT, FIRST_RAY, SECOND_RAY, LINE_COUNT };
+enum { LIGHT, FIRST_END, SECOND_END };
+
+static const int shadow_line_ends[LINE_COUNT - SEGMENT_LINE][2] = {
+    {SECOND_END, FIRST_END}, /* the segment's line, walked backwards: its far side on the right */
+    {LIGHT, FIRST_END},
+    {SECOND_END, LIGHT},
+};
+
+static int64_t corner_points[3][2];
+static int clip_right, clip_bottom;
+static exact_vertex cut[2][max_vertices];
+
+static const int *ends_of(int line) {
+    return shadow_line_ends[line - SEGMENT_LINE];
 }
 
-void add_shrouder(BITMAP *bmp, int lx, int ly, int x1, int y1, int x2, int y2) {
-    const bool in_range = within_limit(lx) && within_limit(ly) && within_limit(x1) &&
-                          within_limit(y1) && within_limit(x2) && within_limit(y2);
-    if (!in_range || !on_right(x1, y1, x2, y2, lx, ly))
-        return;
+static exact_vertex exact_point(const int64_t *p, int edge) {
+    return exact_vertex{p[0], p[1], 1, edge};
+}
 
+/* Positive on the right of the line as seen on screen, zero on it. */
+static int64_t side_of(int line, const exact_vertex &v) {
+    const int64_t *a = corner_points[ends_of(line)[0]], *b = corner_points[ends_of(line)[1]];
+    return (b[0] - a[0]) * (v.y - a[1] * v.d) - (b[1] - a[1]) * (v.x - a[0] * v.d);
+}
+
+/* Where one of the shadow's lines crosses another line, given that it does. Two of the shadow's
+ * lines meet at the triangle corner they share; a border side is horizontal or vertical. */
+static exact_vertex crossing(int line, int other, int edge) {
+    const int *ends = ends_of(line);
+    if (other >= SEGMENT_LINE) {
+        const int *others = ends_of(other);
+        const int shared = ends[0] == others[0] || ends[0] == others[1] ? ends[0] : ends[1];
+        return exact_point(corner_points[shared], edge);
+    }
+    const int64_t *a = corner_points[ends[0]], *b = corner_points[ends[1]];
+    const int64_t dx = b[0] - a[0], dy = b[1] - a[1];
+    exact_vertex v;
+    if (other == NORTH || other == SOUTH) {
+        const int64_t y = other == NORTH ? 0 : clip_bottom;
+        v = exact_vertex{a[0] * dy + (y - a[1]) * dx, y * dy, dy, edge};
+    } else {
+        const int64_t x = other == WEST ? 0 : clip_right;
+        v = exact_vertex{x * dx, a[1] * dx + (x - a[0]) * dy, dx, edge};
+    }
+    if (v.d < 0) {
+        v.x = -v.x;
+        v.y = -v.y;
+        v.d = -v.d;
+    }
+    return v;
+}
+
+/* Keeps the part of the convex polygon `in` on the right of `line`, closed; returns the count
+ * written to `out`. A convex polygon gains at most one vertex. */
+static int clip_by(int line, const exact_vertex *in, int count, exact_vertex *out) {
+    int written = 0;
+    for (int i = 0; i < count; i++) {
+        const exact_vertex &v = in[i], &next = in[(i + 1) % count];
+        const int64_t here = side_of(line, v), there = side_of(line, next);
+        if (here >= 0) {
+            out[written] = v;
+            out[written++].edge = here == 0 && there < 0 ? line : v.edge;
+        }
+        if (here > 0 && there < 0)
+            out[written++] = crossing(line, v.edge, line);
+        if (here < 0 && there > 0)
+            out[written++] = crossing(line, v.edge, v.edge);
+    }
+    return written;
+}
+
+static int rounded(int64_t numerator, int64_t d) {
+    return int((2 * numerator + d) / (2 * d));
+}
+
+static void cut_from_bitmap(int lx, int ly, int x1, int y1, int x2, int y2) {
+    const int64_t corners[3][2] = {{lx, ly}, {x1, y1}, {x2, y2}};
+    for (int i = 0; i < 3; i++) {
+        corner_points[i][0] = corners[i][0];
+        corner_points[i][1] = corners[i][1];
+    }
+    const int64_t rectangle[4][2] = {
+        {0, 0}, {clip_right, 0}, {clip_right, clip_bottom}, {0, clip_bottom}};
+    const int clockwise_edges[4] = {NORTH, EAST, SOUTH, WEST};
+    for (int i = 0; i < 4; i++)
+        cut[0][i] = exact_point(rectangle[i], clockwise_edges[i]);
+
+    int count = 4, from = 0;
+    for (int line = SEGMENT_LINE; line < LINE_COUNT; line++, from = 1 - from)
+        count = clip_by(line, cut[from], count, cut[1 - from]);
+
+    for (int i = 0; i < count; i++) {
+        shrouder[2 * i] = rounded(cut[from][i].x, cut[from][i].d);
+        shrouder[2 * i + 1] = rounded(cut[from][i].y, cut[from][i].d);
+    }
+    shrouder_count = count;
+}
+
+/* The polygon of the border walk: the segment, the two border hits, the corners between. */
+static void walk_to_border(int lx, int ly, int x1, int y1, int x2, int y2) {
     light_x = lx;
     light_y = ly;
     shrouder_count = 4;
-    border_east = bmp->w - 1;
-    border_south = bmp->h;
-
     ray_to_rect_border(&shrouder[0], &shrouder[1], x1, y1, &start_side);
     shrouder[2] = x1;
     shrouder[3] = y1;
@@ -116,6 +219,33 @@ void add_shrouder(BITMAP *bmp, int lx, int ly, int x1, int y1, int x2, int y2) {
     shrouder[5] = y2;
     ray_to_rect_border(&shrouder[6], &shrouder[7], x2, y2, &end_side);
     expand_shrouder_to_edges();
+}
+
+static bool within_limit(int v) {
+    return v >= -coord_limit && v <= coord_limit;
+}
+
+static bool inside_border(int x, int y) {
+    return x >= border_west && x <= border_east && y >= border_north && y <= border_south;
+}
+
+void add_shrouder(BITMAP *bmp, int lx, int ly, int x1, int y1, int x2, int y2) {
+    const bool in_range = within_limit(lx) && within_limit(ly) && within_limit(x1) &&
+                          within_limit(y1) && within_limit(x2) && within_limit(y2) &&
+                          within_limit(bmp->w) && within_limit(bmp->h);
+    if (!in_range || !on_right(x1, y1, x2, y2, lx, ly))
+        return;
+
+    border_east = bmp->w - 1;
+    border_south = bmp->h;
+    clip_right = bmp->w - 1;
+    clip_bottom = bmp->h - 1;
+    if (inside_border(lx, ly) && inside_border(x1, y1) && inside_border(x2, y2))
+        walk_to_border(lx, ly, x1, y1, x2, y2);
+    else
+        cut_from_bitmap(lx, ly, x1, y1, x2, y2);
+    if (shrouder_count < 3)
+        return;
 
     acquire_bitmap(bmp);
     polygon(bmp, shrouder_count, shrouder, makecol_depth(bitmap_color_depth(bmp), 0, 0, 0));

@@ -23,13 +23,21 @@
  * Listed counter-clockwise, the edges facing the light cast and cover the shape itself; with
  * the light inside, nothing is drawn.
  *
- * The light is expected to lie inside the bitmap, from (0, 0) to (w - 1, h), and occluders
- * on it: a segment that reaches past the border can leave a one-pixel black line along the
- * border column or row it crosses. Coordinates of the light and of the occluder must lie
- * within -2^30 .. 2^30; a call with any coordinate outside that range draws nothing. The fill
- * is clipped to the bitmap's clipping rectangle, but it visits every scanline between the
- * occluder's endpoints, so keep occluders within a few thousand pixels of the bitmap. The
- * module keeps file-static scratch state: call it from one thread at a time.
+ * The light and the occluders may lie anywhere, inside the bitmap or outside it, with every
+ * coordinate within -524288 .. 524288 (2^19), on bitmaps up to 524288 pixels a side: the
+ * shadow is exact there, up to the rounding of its vertices to whole pixels: a pixel whose
+ * centre lies more than 2.5 px from the segment and from the rays that bound its shadow is
+ * black exactly when the segment hides its centre from the light. A call with any coordinate
+ * or bitmap side outside that range draws nothing. Whatever the input, every vertex handed to
+ * the fill lies within the bitmap, so a call costs no more than filling the bitmap once.
+ *
+ * With the light and the segment inside the border (x from 0 to w - 1, y from 0 to h), the
+ * shadow is the polygon described above. Otherwise the border hits are no longer the shadow's
+ * corners (a ray from a light outside can cross the bitmap on its way to the segment), and the
+ * shadow is cut out of the bitmap's rectangle by the segment's line and the two rays instead.
+ *
+ * The module keeps file-static scratch state and calls are not re-entrant: call it from one
+ * thread at a time.
  */
 #ifndef TENEBRANT_H
 #define TENEBRANT_H
