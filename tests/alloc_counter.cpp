@@ -28,6 +28,7 @@ enum Count { frames, vsyncs, in_vsync, in_frame_loop, in_background, count_kinds
 const char *const count_names[count_kinds] = {"frames", "vsyncs", "in_vsync", "in_frame_loop",
                                               "in_background"};
 
+/* What is written stops at the last frame: the library's shutdown after it is not the loop's. */
 using Counts = std::atomic<unsigned long>[count_kinds];
 Counts total, at_warm_up, at_last_frame;
 
@@ -70,7 +71,6 @@ __attribute__((constructor)) void start_counting() {
     sigaction(SIGUSR1, &action, nullptr);
 }
 
-/* Written with plain write(2): the heap is not to be touched while it is being counted. */
 __attribute__((destructor)) void write_counts() {
     if (!output_path)
         return;
