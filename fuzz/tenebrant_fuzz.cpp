@@ -4,7 +4,7 @@
  *  - the margin is untouched: nothing is written outside the target bitmap;
  *  - every pixel of the target is the background or black: only black is painted;
  *  - the same calls in reverse order, without the segment calls that have a coordinate beyond
- *    2^30 and the outline calls whose light is, give the same bytes: the order of the calls
+ *    2^19 and the outline calls whose light is, give the same bytes: the order of the calls
  *    does not matter and a refused call draws nothing.
  * A failed check aborts, so libFuzzer keeps the input.
  *
@@ -37,8 +37,10 @@ const size_t max_calls = 8;
 const int max_outline_points = 12;
 /* Near coordinates span the largest bitmap and this much around it. */
 const int near_reach = 64;
-const int64_t coord_limit = 1 << 30;
-const int64_t extremes[] = {INT_MIN, INT_MAX, -coord_limit, coord_limit, -32767, 32767, 0};
+/* The module draws nothing for a call with a coordinate beyond this. */
+const int64_t coord_limit = 1 << 19;
+const int64_t extremes[] = {INT_MIN,     INT_MAX, -(1 << 30), 1 << 30, -coord_limit,
+                            coord_limit, -32767,  32767,      0};
 const int extreme_count = sizeof extremes / sizeof extremes[0];
 
 class reader {
