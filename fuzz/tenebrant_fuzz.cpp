@@ -201,25 +201,25 @@ row_scan scan_for(int depth) {
 
 UNTRACED void check_only_black_inside(const framed &f) {
     const int depth = bitmap_color_depth(f.parent);
-    const row_scan first_other = scan_for(depth);
+    const row_scan scan = scan_for(depth);
     const uint32_t lit = background(depth), unlit = black(depth);
     const int right = margin + f.target->w, bottom = margin + f.target->h, end = f.parent->w;
     const char *outside = "a write outside the bitmap";
     for (int y = 0; y < f.parent->h; y++) {
         const uint8_t *row = f.parent->line[y];
         if (y < margin || y >= bottom) {
-            const int x = first_other(row, 0, end, lit, lit);
+            const int x = scan(row, 0, end, lit, lit);
             if (x < end)
                 fail(outside, x, y);
             continue;
         }
-        int x = first_other(row, 0, margin, lit, lit);
+        int x = scan(row, 0, margin, lit, lit);
         if (x < margin)
             fail(outside, x, y);
-        x = first_other(row, margin, right, lit, unlit);
+        x = scan(row, margin, right, lit, unlit);
         if (x < right)
             fail("a colour other than black", x, y);
-        x = first_other(row, right, end, lit, lit);
+        x = scan(row, right, end, lit, lit);
         if (x < end)
             fail(outside, x, y);
     }
