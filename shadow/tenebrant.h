@@ -27,9 +27,11 @@
  * coordinate within -524288 .. 524288 (2^19), on bitmaps up to 524288 pixels a side: the
  * shadow is exact there, up to the rounding of its vertices to whole pixels: a pixel whose
  * centre lies more than 2.5 px from the segment and from the rays that bound its shadow is
- * black exactly when the segment hides its centre from the light. A call with any coordinate
- * or bitmap side outside that range draws nothing. Whatever the input, every vertex handed to
- * the fill lies within the bitmap, so a call costs no more than filling the bitmap once.
+ * black exactly when the segment hides its centre from the light. Outside that range nothing
+ * is drawn: not for a light or a segment with a coordinate beyond it, not for an outline's edge
+ * with an endpoint beyond it (the outline's other edges still cast), and not on a bitmap with a
+ * side beyond it. Whatever the input, every vertex handed to the fill lies within the bitmap,
+ * so a call costs no more than filling the bitmap once.
  *
  * With the light and the segment inside the border (x from 0 to w - 1, y from 0 to h), the
  * shadow is the polygon described above. Otherwise the border hits are no longer the shadow's
