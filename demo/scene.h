@@ -1,6 +1,12 @@
-/* The demo's outlines, point lists of x, y pairs on the 640x480 screen. */
+/* The demo's occluders, on the 640x480 screen: two segments given as x1, y1, x2, y2, and
+ * outlines given as point lists of x, y pairs. */
 #ifndef SCENE_H
 #define SCENE_H
+
+/* Blocks the light from both sides. */
+static const int two_way_segment[] = {100, 140, 100, 220};
+/* Points down the screen: casts only while the light is left of it, its shadow to the right. */
+static const int one_way_segment[] = {460, 280, 460, 360};
 
 /* Clockwise on screen, convex: lit from outside, it keeps its colour. */
 static const int foo[] = {400, 160, 320, 400, 240, 160};
