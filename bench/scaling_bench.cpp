@@ -57,8 +57,8 @@ static void random_segments_shadows(benchmark::State &state) {
     }
     const double iterations = double(state.iterations());
     state.counters["casting"] = casting;
-    state.counters["ns_per_seg"] = module * 1e9 / (iterations * count);
-    state.counters["ns_per_cast"] = casting > 0 ? module * 1e9 / (iterations * casting) : 0;
+    state.counters["us_per_seg"] = module * 1e6 / (iterations * count);
+    state.counters["us_per_cast"] = casting > 0 ? module * 1e6 / (iterations * casting) : 0;
     state.counters["vs_direct"] = module / direct;
 }
 BENCHMARK(random_segments_shadows)
