@@ -88,7 +88,8 @@ BENCHMARK_CAPTURE(scene_shadows, grid64, light_grid())
     ->Arg(16)
     ->Arg(32)
     ->UseManualTime();
-/* Above the scene, inside the triangle (all but the triangle dark), near a corner. */
+/* Above the scene, inside the triangle (all but the triangle dark), near a corner, and off the
+ * screen to the left, where every shadow is clipped to the bitmap. */
 BENCHMARK_CAPTURE(scene_shadows, above, std::vector<light>{{320, 100}})
     ->ArgName("bpp")
     ->Arg(16)
@@ -100,6 +101,11 @@ BENCHMARK_CAPTURE(scene_shadows, inside, std::vector<light>{{300, 320}})
     ->Arg(32)
     ->UseManualTime();
 BENCHMARK_CAPTURE(scene_shadows, corner, std::vector<light>{{5, 5}})
+    ->ArgName("bpp")
+    ->Arg(16)
+    ->Arg(32)
+    ->UseManualTime();
+BENCHMARK_CAPTURE(scene_shadows, outside, std::vector<light>{{-200, 240}})
     ->ArgName("bpp")
     ->Arg(16)
     ->Arg(32)
