@@ -2,6 +2,7 @@
 
 #include <allegro.h>
 #include <stdint.h>
+#include <string.h>
 
 /* Border sides, numbered in the order the corner walk visits them: along the top towards the
  * left, down the left edge, along the bottom towards the right, up the right edge. */
@@ -117,7 +118,9 @@ static const int shadow_line_ends[LINE_COUNT - SEGMENT_LINE][2] = {
 };
 
 static int64_t corner_points[3][2];
-static int clip_right, clip_bottom;
+/* The bitmap's last row: unlike the border walk, which reaches the row below it, the cut keeps
+ * to the bitmap's own pixels. */
+static int last_row;
 static exact_vertex cut[2][max_vertices];
 
 static const int *ends_of(int line) {
@@ -147,10 +150,10 @@ static exact_vertex crossing(int line, int other, int edge) {
     const int64_t dx = b[0] - a[0], dy = b[1] - a[1];
     exact_vertex v;
     if (other == NORTH || other == SOUTH) {
-        const int64_t y = other == NORTH ? 0 : clip_bottom;
+        const int64_t y = other == NORTH ? border_north : last_row;
         v = exact_vertex{a[0] * dy + (y - a[1]) * dx, y * dy, dy, edge};
     } else {
-        const int64_t x = other == WEST ? 0 : clip_right;
+        const int64_t x = other == WEST ? border_west : border_east;
         v = exact_vertex{x * dx, a[1] * dx + (x - a[0]) * dy, dx, edge};
     }
     if (v.d < 0) {
@@ -180,18 +183,18 @@ static int clip_by(int line, const exact_vertex *in, int count, exact_vertex *ou
     return written;
 }
 
+/* To the nearest integer, for the non-negative coordinates of a vertex inside the bitmap. */
 static int rounded(int64_t numerator, int64_t d) {
     return int((2 * numerator + d) / (2 * d));
 }
 
 static void cut_from_bitmap(int lx, int ly, int x1, int y1, int x2, int y2) {
     const int64_t corners[3][2] = {{lx, ly}, {x1, y1}, {x2, y2}};
-    for (int i = 0; i < 3; i++) {
-        corner_points[i][0] = corners[i][0];
-        corner_points[i][1] = corners[i][1];
-    }
-    const int64_t rectangle[4][2] = {
-        {0, 0}, {clip_right, 0}, {clip_right, clip_bottom}, {0, clip_bottom}};
+    memcpy(corner_points, corners, sizeof corners);
+    const int64_t rectangle[4][2] = {{border_west, border_north},
+                                     {border_east, border_north},
+                                     {border_east, last_row},
+                                     {border_west, last_row}};
     const int clockwise_edges[4] = {NORTH, EAST, SOUTH, WEST};
     for (int i = 0; i < 4; i++)
         cut[0][i] = exact_point(rectangle[i], clockwise_edges[i]);
@@ -238,8 +241,7 @@ void add_shrouder(BITMAP *bmp, int lx, int ly, int x1, int y1, int x2, int y2) {
 
     border_east = bmp->w - 1;
     border_south = bmp->h;
-    clip_right = bmp->w - 1;
-    clip_bottom = bmp->h - 1;
+    last_row = bmp->h - 1;
     if (inside_border(lx, ly) && inside_border(x1, y1) && inside_border(x2, y2))
         walk_to_border(lx, ly, x1, y1, x2, y2);
     else
