@@ -10,6 +10,7 @@
 
 #include "area.h"
 #include "bitmaps.h"
+#include "headless.h"
 #include "recorder.h"
 #include "scene_shadows.h"
 
@@ -26,14 +27,6 @@ Bitmap blank_bitmap(int width, int height, int colour) {
     Bitmap bmp(create_bitmap_ex(16, width, height), destroy_bitmap);
     clear_to_color(bmp.get(), colour);
     return bmp;
-}
-
-bool same_pixels(BITMAP *a, BITMAP *b) {
-    const size_t row_bytes = size_t(a->w) * ((bitmap_color_depth(a) + 7) / 8);
-    for (int y = 0; y < a->h; y++)
-        if (memcmp(a->line[y], b->line[y], row_bytes) != 0)
-            return false;
-    return true;
 }
 
 /* Inside the triangle (every one of its edges casts), above the scene, near a corner, and on

@@ -3,6 +3,7 @@
  * casts. Lights and occluders lie inside the bitmap, near it, or far outside. Pixels within
  * 2.5 px of a shadow's boundary (a casting edge, or the ray from the light through one of its
  * ends, beyond that end) are left to the rounding of the vertices and the rasteriser. */
+#include "headless.h"
 #include "tenebrant.h"
 
 #include <allegro.h>
@@ -156,8 +157,6 @@ std::vector<std::pair<point, point>> cast(BITMAP *bmp, const scene &s) {
 }
 
 TEST(GroundTruth, EveryPixelAwayFromTheBoundariesIsRight) {
-    ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
-    select_palette(default_palette);
     const double margin = 2.5;
     std::mt19937 random(2026);
     long compared = 0, mismatches = 0;

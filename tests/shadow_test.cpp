@@ -1,24 +1,14 @@
 /* The public operations on memory bitmaps. The exact oracle fills the expected shadow polygons
  * with Allegro's own polygon on a second bitmap: the two must match byte for byte. */
+#include "headless.h"
 #include "tenebrant.h"
 
 #include <allegro.h>
 #include <climits>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
-
-class headless_allegro : public ::testing::Environment {
-    void SetUp() override {
-        ASSERT_EQ(install_allegro(SYSTEM_NONE, &errno, atexit), 0);
-        /* Headless, the palette starts all black: 8-bit colours need a real one. */
-        select_palette(default_palette);
-    }
-};
-::testing::Environment *const allegro_env =
-    ::testing::AddGlobalTestEnvironment(new headless_allegro);
 
 typedef std::vector<int> points;
 
@@ -47,14 +37,6 @@ struct bitmap {
         return getpixel(bmp, x, y) == black(depth());
     }
 };
-
-bool identical(const bitmap &a, const bitmap &b) {
-    const size_t row = size_t(a.bmp->w) * ((a.depth() + 7) / 8);
-    for (int y = 0; y < a.bmp->h; y++)
-        if (memcmp(a.bmp->line[y], b.bmp->line[y], row) != 0)
-            return false;
-    return true;
-}
 
 enum occluder_kind { one_way, two_way, outline };
 
@@ -122,7 +104,7 @@ TEST(Shadow, MatchesTheExpectedPolygonsExactly) {
             cast(drawn.bmp, c);
             for (const points &p : c.expected)
                 polygon(oracle.bmp, int(p.size() / 2), p.data(), black(depth));
-            EXPECT_TRUE(identical(drawn, oracle));
+            EXPECT_TRUE(same_pixels(drawn.bmp, oracle.bmp));
         }
     }
 }
@@ -145,12 +127,12 @@ TEST(Shadow, UnusableInputDrawsNothing) {
         bitmap drawn(16, 64, 48), blank(16, 64, 48);
         add_shrouder(drawn.bmp, c.lx, c.ly, c.x1, c.y1, c.x2, c.y2);
         add_2_way_shrouder(drawn.bmp, c.lx, c.ly, c.x1, c.y1, c.x2, c.y2);
-        EXPECT_TRUE(identical(drawn, blank));
+        EXPECT_TRUE(same_pixels(drawn.bmp, blank.bmp));
     }
     bitmap drawn(16, 64, 48), blank(16, 64, 48);
     add_shrouder(drawn.bmp, 32, 24, 0, nullptr);
     add_shrouder(drawn.bmp, 32, 24, -3, nullptr);
-    EXPECT_TRUE(identical(drawn, blank));
+    EXPECT_TRUE(same_pixels(drawn.bmp, blank.bmp));
 }
 
 TEST(Shadow, LightInsideAClockwiseOutlineDarkensEverythingOutside) {
