@@ -9,53 +9,17 @@ example=$1
 counter=$2
 soak_seconds=${3:-60}
 
+# shellcheck source=scripts/xvfb-session.sh
+. "$(dirname "$0")/../scripts/xvfb-session.sh"
+
 warm_up_seconds=5
 max_growth_kib=1024
 width=640
 height=480
-# The demo reads the key state, not a key buffer: a key must stay down for a while to be seen.
-key_hold=0.2
 move_pause=0.05
-start_timeout=10
-exit_timeout=5
-
-tmp=$(mktemp -d)
-xvfb=
-demo=
-
-cleanup() {
-    for pid in $demo $xvfb; do
-        kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-    done
-    rm -rf "$tmp"
-}
-trap cleanup EXIT
-trap 'exit 1' INT TERM
-
-fail() {
-    echo "FAIL: $*"
-    exit 1
-}
-
-# Xvfb picks a free display itself and writes its number to fd 3 once it listens.
-start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 ${width}x${height}x16 -nolisten tcp 3>"$tmp/display" \
-        >/dev/null 2>&1 &
-    xvfb=$!
-    for _ in $(seq $((start_timeout * 10))); do
-        grep -q . "$tmp/display" 2>/dev/null && break
-        sleep 0.1
-    done
-    export DISPLAY=:$(head -n 1 "$tmp/display")
-    [ "$DISPLAY" != : ] && xdpyinfo >/dev/null 2>&1 || fail "Xvfb did not start"
-}
 
 resident_kib() {
-    awk '/^VmRSS:/ { print $2 }' "/proc/$demo/status"
-}
-
-alive() {
-    kill -0 "$demo" 2>/dev/null
+    awk '/^VmRSS:/ { print $2 }' "/proc/$demo_pid/status"
 }
 
 # One random move of the light; one move in five is made with V held.
@@ -70,28 +34,15 @@ wander() {
 
 wander_for() {
     local end=$((SECONDS + $1))
-    while ((SECONDS < end)) && alive; do
+    while ((SECONDS < end)) && demo_running; do
         wander
     done
-    if ! alive; then
-        wait "$demo"
+    if ! demo_running; then
+        wait "$demo_pid"
         local status=$?
-        demo=
+        demo_pid=
         fail "the demo ended by itself with status $status (above 128: killed by a signal)"
     fi
-}
-
-quit_with_escape() {
-    xdotool keydown Escape sleep $key_hold keyup Escape
-    for _ in $(seq $((exit_timeout * 10))); do
-        alive || break
-        sleep 0.1
-    done
-    alive && fail "the demo still runs ${exit_timeout} s after Esc"
-    wait "$demo"
-    local status=$?
-    demo=
-    [ $status -eq 0 ] || fail "exit status $status after Esc (above 128: killed by a signal)"
 }
 
 seed=${SOAK_SEED:-$$}
@@ -99,11 +50,11 @@ RANDOM=$seed
 echo "random seed $seed (SOAK_SEED reruns the same moves)"
 
 start_xvfb
-ALLOC_COUNTER_FILE=$tmp/counts LD_PRELOAD=$counter "$example" &
-demo=$!
+ALLOC_COUNTER_FILE=$session_dir/counts LD_PRELOAD=$counter "$example" &
+demo_pid=$!
 wander_for $warm_up_seconds
 rss_before=$(resident_kib)
-kill -USR1 "$demo"
+kill -USR1 "$demo_pid"
 soak_start=$EPOCHREALTIME
 wander_for "$soak_seconds"
 rss_after=$(resident_kib)
@@ -113,7 +64,7 @@ quit_with_escape
 declare -A count
 while read -r name value; do
     count[$name]=$value
-done <"$tmp/counts"
+done <"$session_dir/counts"
 frames=${count[frames]:-0}
 ((frames > 0)) || fail "no frame was counted"
 growth=$((rss_after - rss_before))
