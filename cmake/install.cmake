@@ -6,7 +6,7 @@ include(CMakePackageConfigHelpers)
 set(TENEBRANT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tenebrant)
 set(TENEBRANT_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-set_target_properties(tenebrant PROPERTIES PUBLIC_HEADER shadow/tenebrant.h)
+set_target_properties(tenebrant PROPERTIES PUBLIC_HEADER "shadow/tenebrant.h;shadow/shrouder_set.h")
 install(TARGETS tenebrant EXPORT TenebrantTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
