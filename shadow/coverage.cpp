@@ -57,19 +57,23 @@ void coverage::add(int y, int x1, int x2) {
     int last = first;
     while (last < n && r[last].lo - 1 <= x2)
         last++;
+    /* The few runs of a row move by plain loops: a call to memmove costs more than they do. */
     if (last > first) {
         const int lo = r[first].lo < x1 ? r[first].lo : x1;
         const int hi = r[last - 1].hi > x2 ? r[last - 1].hi : x2;
         r[first] = coverage_run{lo, hi};
-        memmove(r + first + 1, r + last, sizeof *r * size_t(n - last));
-        counts[row] = n - (last - first - 1);
+        const int gone = last - first - 1;
+        for (int i = last; i < n; i++)
+            r[i - gone] = r[i];
+        counts[row] = n - gone;
         return;
     }
     if (n == coverage_max_runs) {
         paint_row(row);
         n = first = 0;
     }
-    memmove(r + first + 1, r + first, sizeof *r * size_t(n - first));
+    for (int i = n; i > first; i--)
+        r[i] = r[i - 1];
     r[first] = coverage_run{x1, x2};
     counts[row] = n + 1;
 }
