@@ -1,5 +1,5 @@
 /* A dungeon made from a seed: rooms joined by corridors on a grid of square tiles that fills
- * the 1280x720 window, and every wall tile in one shrouder set as a clockwise box. */
+ * the 1280x720 window, and every wall tile in one shrouder set, inside clockwise boxes. */
 #ifndef DUNGEON_GENERATE_H
 #define DUNGEON_GENERATE_H
 
