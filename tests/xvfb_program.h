@@ -185,6 +185,13 @@ inline void press_key(const std::string &name) {
     std::this_thread::sleep_for(key_hold);
 }
 
+/* A mouse button (1 left, 3 right) held as a key is, for the same reason. */
+inline void press_button(int button) {
+    run("xdotool mousedown " + std::to_string(button));
+    std::this_thread::sleep_for(key_hold);
+    run("xdotool mouseup " + std::to_string(button));
+}
+
 inline void move_pointer(int x, int y) {
     run("xdotool mousemove " + std::to_string(x) + " " + std::to_string(y));
 }
