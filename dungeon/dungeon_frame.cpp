@@ -144,23 +144,43 @@ static void add_lights(const dungeon_view *view, const shrouder_set *walls) {
         add_light(view, view->lamps[i], walls);
 }
 
-static double clamp_at_zero(double v) {
-    return v < 0 ? 0 : v;
+/* How much of each new sample the status line's times take in: the mean of a few samples,
+ * steadier than any one frame. */
+static const double sample_weight = 0.25;
+
+static double smoothed(double shown, double sample) {
+    return shown + (sample - shown) * sample_weight;
+}
+
+static double time_lights(const dungeon_view *view, const shrouder_set *walls) {
+    const double start = elapsed_ms();
+    add_lights(view, walls);
+    return elapsed_ms() - start;
+}
+
+/* The lights without their shadows, cast on the map where it holds nothing needed: before it
+ * is cleared, or after it is applied. Whichever pass comes second finds the map in the cache,
+ * so the order changes from one sample to the next. */
+static double time_unshadowed(const dungeon_view *view, bool before_frame) {
+    const bool first = (view->frame_number / frames_per_timing) % 2 == 0;
+    return first == before_frame ? time_lights(view, nullptr) : 0;
 }
 
 /* The map, cleared to the ambient level, with every light added; applied to the bitmap. */
-static void light_the_stone(BITMAP *bmp, dungeon_view *view, bool timed) {
-    const double start = elapsed_ms();
-    if (timed)
-        add_lights(view, view->level->walls);
-    const double unshadowed = elapsed_ms();
+static void light_the_stone(BITMAP *bmp, dungeon_view *view) {
+    const bool timed = view->frame_number % frames_per_timing == 0;
+    double unshadowed = timed ? time_unshadowed(view, true) : 0;
     clear_light_map(view->map, ambient_r, ambient_g, ambient_b);
-    add_lights(view, view->level->walls);
-    const double lit = elapsed_ms();
+    const double lit = time_lights(view, view->level->walls);
+    const double start_apply = elapsed_ms();
     apply_light_map(bmp, view->map);
-    if (timed)
-        view->shown = {clamp_at_zero((lit - unshadowed) - (unshadowed - start)), unshadowed - start,
-                       elapsed_ms() - lit};
+    const double applied = elapsed_ms() - start_apply;
+    if (!timed)
+        return;
+    unshadowed += time_unshadowed(view, false);
+    frame_timings &shown = view->shown;
+    shown = {smoothed(shown.shadows_ms, lit - unshadowed), smoothed(shown.lights_ms, unshadowed),
+             smoothed(shown.apply_ms, applied)};
 }
 
 static void draw_guards(BITMAP *bmp, const dungeon_view *view) {
@@ -189,6 +209,11 @@ static void draw_cursor(BITMAP *bmp, const dungeon_view *view) {
     putpixel(bmp, view->torch.x, view->torch.y, colour(cursor_dot));
 }
 
+/* A difference of two timings can come out below zero by noise. */
+static double at_least_zero(double ms) {
+    return ms < 0 ? 0 : ms;
+}
+
 static void draw_status(BITMAP *bmp, dungeon_view *view) {
     char rate[frame_rate_text_size];
     frame_rate_tick(view->counter, elapsed_ms(), rate);
@@ -196,8 +221,8 @@ static void draw_status(BITMAP *bmp, dungeon_view *view) {
     snprintf(text, sizeof text,
              "%s | %3d lights | %4d wall tiles | ms a frame: shadows %6.2f  lights %6.2f  "
              "apply %6.2f | H: help",
-             rate, view->lamp_count + 1, view->level->wall_tiles, view->shown.shadows_ms,
-             view->shown.lights_ms, view->shown.apply_ms);
+             rate, view->lamp_count + 1, view->level->wall_tiles,
+             at_least_zero(view->shown.shadows_ms), view->shown.lights_ms, view->shown.apply_ms);
     rectfill(bmp, 0, 0, bmp->w - 1, status_bar_height - 1, makecol(0, 0, 0));
     textout_ex(bmp, font, text, status_x, status_y, colour(status_text), -1);
 }
@@ -217,8 +242,8 @@ static void draw_help(BITMAP *bmp, const dungeon_view *view) {
 
 void draw_dungeon_frame(BITMAP *bmp, dungeon_view *view) {
     blit(view->stone, bmp, 0, 0, 0, 0, bmp->w, bmp->h);
-    light_the_stone(bmp, view, view->frame_number % frames_per_timing == 0);
-    view->frame_number = (view->frame_number + 1) % frames_per_timing;
+    light_the_stone(bmp, view);
+    view->frame_number = (view->frame_number + 1) % (2 * frames_per_timing);
     draw_guards(bmp, view);
     draw_lamps(bmp, view);
     draw_cursor(bmp, view);

@@ -49,9 +49,9 @@ void draw_stone(BITMAP *stone, const dungeon *level);
 bool guard_sees_torch(const dungeon_view *view, tile_spot guard);
 
 /* Draws the frame and counts it. On every frames_per_timing-th frame the lights are also cast
- * once without their shadows, on the map before it is cleared, and `shown` takes that time as
- * the lights', the rest of the lighting's time as the shadows', and the time of applying the
- * map. */
+ * once without their shadows, on the map while it holds nothing needed, and `shown` moves
+ * towards that time as the lights', the rest of the lighting's time as the shadows', and the
+ * time of applying the map. */
 void draw_dungeon_frame(BITMAP *bmp, dungeon_view *view);
 
 #endif
