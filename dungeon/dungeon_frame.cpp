@@ -7,9 +7,6 @@
 #include "light_map.h"
 #include "shrouder_set.h"
 
-/* A cold blue dark: what the dungeon shows where no light reaches. */
-static const int ambient_r = 44, ambient_g = 44, ambient_b = 64;
-
 /* Paving: slabs of two tiles a side, every other row shifted by half a slab. */
 static const int slab_size = 2 * tile_size;
 static const int mortar_width = 2;

@@ -37,6 +37,9 @@ struct dungeon_view {
     frame_timings shown; /* what the status line reads */
 };
 
+/* A cold blue dark: what the dungeon shows where no light reaches. */
+static const int ambient_r = 44, ambient_g = 44, ambient_b = 64;
+
 /* Where the status line and the help panel's title start, as the tests read them. */
 static const int status_x = 8, status_y = 4;
 static const int help_width = 480, help_height = 228, help_padding = 16;

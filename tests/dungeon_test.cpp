@@ -159,6 +159,36 @@ TEST_F(DungeonInXvfb, TorchLightsTheRoomAroundItButNotWhatTheWallsHide) {
     }
 }
 
+/* Five steps of - bring the torch's radius from 280 to 80 px: a lit point further than that
+ * goes dark; five steps of + bring it back. */
+TEST_F(DungeonInXvfb, PlusAndMinusChangeTheTorchsReach) {
+    const int steps = 5, reach_after_minus = 80;
+    start_dungeon(0);
+    const std::optional<Point> torch = torch_spot(level);
+    ASSERT_TRUE(torch);
+    std::optional<Point> probe;
+    for (Point p : floor_points(level, *torch, true))
+        if (squared_distance(p, *torch) >
+            (reach_after_minus + 2 * edge_margin) * (reach_after_minus + 2 * edge_margin))
+            probe = p;
+    ASSERT_TRUE(probe);
+    const auto probe_level = [&](BITMAP *shot) {
+        return brightest(pixel(shot, probe->x, probe->y));
+    };
+    Bitmap shot = move_torch(*torch);
+    ASSERT_TRUE(shot);
+    EXPECT_GT(probe_level(shot.get()), lit_level);
+    for (int i = 0; i < steps; i++)
+        press_key("minus");
+    EXPECT_TRUE(
+        capture_when([&](BITMAP *s) { return probe_level(s) <= dark_level; }, settle_timeout))
+        << "still lit after " << steps << " steps of -";
+    for (int i = 0; i < steps; i++)
+        press_key("plus");
+    EXPECT_TRUE(capture_when([&](BITMAP *s) { return probe_level(s) > lit_level; }, settle_timeout))
+        << "still dark after " << steps << " steps of +";
+}
+
 TEST_F(DungeonInXvfb, GuardTurnsRedWhileItSeesTheTorch) {
     start_dungeon(0);
     const tile_spot g = level.guards.at(0);
