@@ -9,7 +9,7 @@
 
 struct BITMAP;
 
-enum { coverage_max_rows = 4096, coverage_max_runs = 8 };
+enum { coverage_max_rows = 4096, coverage_max_runs = 8, coverage_band_rows = 16 };
 
 struct coverage_run {
     int lo, hi;
@@ -20,8 +20,19 @@ struct coverage {
     int light_x, light_y;
     int counts[coverage_max_rows];
     coverage_run runs[coverage_max_rows][coverage_max_runs];
+    /* As of the last refresh, and still true since coverage only grows: the pixels of a row
+     * (of a band of rows) left uncovered all lie within open[row] (band_open[band]); an
+     * empty range when none is left. */
+    coverage_run open[coverage_max_rows];
+    coverage_run band_open[coverage_max_rows / coverage_band_rows];
+    /* The smallest rectangle holding every uncovered pixel, as of the last refresh; empty
+     * once all is covered. */
+    span_clip open_box;
     BITMAP *bmp;
     int color;
+    /* Whether runs were added since the last refresh, and the radius it found. */
+    bool changed;
+    int radius;
 
     /* Empty, for the rows of `clip` (at most coverage_max_rows of them), painted on `bmp`. */
     void begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly);
@@ -39,9 +50,9 @@ struct coverage {
      * pixels stay painted, only the knowledge of them is dropped. */
     void add(int y, int x1, int x2);
 
-    /* Every pixel of the clip whose Chebyshev distance from the light is at least the result is
-     * covered. */
-    int open_radius() const;
+    /* Brings the open ranges up to date and returns a radius: every pixel of the clip whose
+     * Chebyshev distance from the light is at least that is covered. */
+    int refresh();
 
     /* Paints every covered pixel once. */
     void fill() const;

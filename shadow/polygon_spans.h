@@ -93,9 +93,71 @@ static inline int remove_span_edge(span_edge *edges, int list, int i) {
     return edges[i].next;
 }
 
-/* Calls run(y, x1, x2) for every run polygon() would fill, clipped; at most eight vertices. */
+/* Moves every active edge on by `rows` plain steps and sorts the list again as stepping row by
+ * row would have kept it: edges are straight in between, so two of them swap at most once, and
+ * moving an edge back only past strictly larger x keeps ties in their order. */
+static inline int skip_span_rows(span_edge *edges, int active, int rows) {
+    for (int i = active; i >= 0; i = edges[i].next)
+        edges[i].x = int(uint32_t(edges[i].x) + uint32_t(rows) * uint32_t(edges[i].dx));
+    int sorted = -1;
+    for (int i = active, next; i >= 0; i = next) {
+        next = edges[i].next;
+        int pos = sorted, prev = -1;
+        while (pos >= 0 && !(edges[i].x < edges[pos].x)) {
+            prev = pos;
+            pos = edges[pos].next;
+        }
+        edges[i].next = pos;
+        edges[i].prev = prev;
+        if (pos >= 0)
+            edges[pos].prev = i;
+        if (prev >= 0)
+            edges[prev].next = i;
+        else
+            sorted = i;
+    }
+    return sorted;
+}
+
+/* The row to jump to from row c, above the clip, or c + 1: every active edge must be strictly
+ * inside its rows, with no half step on the way, and no edge may start before it. */
+static inline int quiet_until(const span_edge *edges, int active, int inactive, int c, int limit) {
+    int next = limit;
+    if (inactive >= 0 && edges[inactive].top < next)
+        next = edges[inactive].top;
+    for (int i = active; i >= 0; i = edges[i].next) {
+        if (edges[i].top >= c)
+            return c + 1;
+        if (edges[i].bottom - 1 < next)
+            next = edges[i].bottom - 1;
+    }
+    return next > c + 1 ? next : c + 1;
+}
+
+/* Rows c .. next - 1 crossed by two edges alone, neither starting nor ending on them: the
+ * filler draws the pixels of the left edge, fills up to the right edge and draws its pixels,
+ * never left of column 0, which makes one run from the leftmost pixel to the rightmost. */
+template <class Fill>
+void two_edge_runs(const span_edge &a, const span_edge &b, int c, int next, Fill &fill) {
+    const int shift = polygon_fix_shift;
+    int xa = a.x, xb = b.x;
+    for (int y = c; y < next; y++) {
+        const int left = (xa < xb ? xa : xb) >> shift;
+        const int end_a = wrapped_add(xa, a.w) >> shift, end_b = wrapped_add(xb, b.w) >> shift;
+        const int lo = left > 0 ? left : 0, hi = end_a > end_b ? end_a : end_b;
+        if (lo <= hi)
+            fill(lo, y, hi);
+        xa = wrapped_add(xa, a.dx);
+        xb = wrapped_add(xb, b.dx);
+    }
+}
+
+/* Calls run(y, x1, x2) for every run polygon() would fill, clipped; at most eight vertices.
+ * Rows above the clip are stepped over in bulk where nothing happens on them. */
 template <class Run>
 void polygon_spans(int count, const int *points, const span_clip &clip, Run run) {
+    if (clip.left >= clip.right || clip.top >= clip.bottom)
+        return;
     span_edge edges[polygon_max_edges];
     int inactive = -1, active = -1, top = INT32_MAX, bottom = INT32_MIN;
     const int *i1 = points, *i2 = points + 2 * (count - 1);
@@ -122,8 +184,24 @@ void polygon_spans(int count, const int *points, const span_clip &clip, Run run)
             inactive = remove_span_edge(edges, inactive, e);
             active = add_span_edge(edges, active, e, true);
         }
+        if (c < clip.top) {
+            const int next = quiet_until(edges, active, inactive, c, clip.top);
+            if (next > c + 1) {
+                active = skip_span_rows(edges, active, next - c);
+                c = next - 1;
+                continue;
+            }
+        } else if (active >= 0 && edges[active].next >= 0 && edges[edges[active].next].next < 0) {
+            const int next = quiet_until(edges, active, inactive, c, bottom + 1);
+            if (next > c + 1) {
+                two_edge_runs(edges[active], edges[edges[active].next], c, next, fill);
+                active = skip_span_rows(edges, active, next - c);
+                c = next - 1;
+                continue;
+            }
+        }
         int hid = 0, b1 = 0, up = 0, draw = 0;
-        for (int i = active; i >= 0; i = edges[i].next) {
+        for (int i = active; i >= 0 && c >= clip.top; i = edges[i].next) {
             const span_edge &e = edges[i];
             int w = e.w;
             if (e.bottom != c)

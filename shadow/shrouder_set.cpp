@@ -94,12 +94,10 @@ static void rebuild(shrouder_set *set, const std::vector<set_edge> &added) {
     edge_grid grid;
     if (!kept.empty()) {
         grid.reset(min_x, min_y, max_x, max_y, int(kept.size()));
-        size_t cells = 0;
-        for (const set_edge &e : kept)
-            cells += cells_of(grid, e);
-        grid.entries.reserve(cells);
-        for (size_t i = 0; i < kept.size(); i++)
-            grid.insert(int(i), kept[i].x1, kept[i].y1, kept[i].x2, kept[i].y2);
+        grid.fill(int(kept.size()), [&](int i, int *xy) {
+            const set_edge &e = kept[size_t(i)];
+            xy[0] = e.x1, xy[1] = e.y1, xy[2] = e.x2, xy[3] = e.y2;
+        });
     }
     std::vector<uint32_t> seen(kept.size(), 0);
 
@@ -124,14 +122,20 @@ static bool needs_rebuild(const shrouder_set *set, const std::vector<set_edge> &
     return false;
 }
 
+/* Room for `more` elements, growing geometrically so that adding one by one stays linear. */
+template <class T> static void make_room(std::vector<T> &v, size_t more) {
+    if (v.size() + more > v.capacity())
+        v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+}
+
 /* Room for the new edges everywhere, so that adding them cannot fail half-way. */
 static void reserve_for(shrouder_set *set, const std::vector<set_edge> &added) {
     size_t cells = 0;
     for (const set_edge &e : added)
         cells += cells_of(set->grid, e);
-    set->grid.entries.reserve(set->grid.entries.size() + cells);
-    set->edges.reserve(set->edges.size() + added.size());
-    set->seen.reserve(set->seen.size() + added.size());
+    make_room(set->grid.entries, cells);
+    make_room(set->edges, added.size());
+    make_room(set->seen, added.size());
 }
 
 /* Adds the ring of edges through `count` points (closed when `closed`), all or nothing. */
@@ -148,7 +152,7 @@ static int add_member(shrouder_set *set, int count, const int *points, bool clos
             const int *a = points + 2 * i, *b = points + 2 * ((i + 1) % count);
             added.push_back(set_edge{a[0], a[1], b[0], b[1], id});
         }
-        set->members.reserve(set->members.size() + 1);
+        make_room(set->members, 1);
         if (needs_rebuild(set, added)) {
             rebuild(set, added);
         } else {
@@ -226,37 +230,92 @@ struct cast {
     uint32_t stamp;
 };
 
-/* Whether every run polygon() would fill for this polygon is known to be covered already. The
- * runs are bounded on each row by the extreme pixels of the filler's edges there. */
-static bool already_covered(const cast &c, int count, const int *points) {
+/* Bounds on the pixels of every run that the filler's edges give on row y. */
+static void row_bounds(const span_edge *edges, int count, int y, int *lo, int *hi) {
+    *lo = INT_MAX;
+    *hi = INT_MIN;
+    for (int i = 0; i < count; i++) {
+        const span_edge &e = edges[i];
+        if (y < e.top || y > e.bottom)
+            continue;
+        const int x = span_edge_x(e, y);
+        const int reach = e.top == e.bottom ? e.w >> 1 : e.w;
+        *lo = std::min(*lo, x >> polygon_fix_shift);
+        *hi = std::max(*hi, (x + reach) >> polygon_fix_shift);
+    }
+}
+
+/* An edge of the filler as a straight line: within half a step of its x on every row. */
+struct edge_line {
+    int top, bottom;
+    int64_t x, dx, slack; /* slack: the half step, plus the pixels the edge covers */
+    int64_t reach;
+};
+
+static edge_line line_of(const span_edge &e) {
+    const bool flat = e.top == e.bottom;
+    const int64_t half = flat ? 0 : (e.dx < 0 ? -int64_t(e.dx) : e.dx) / 2 + 1;
+    return edge_line{e.top, e.bottom, e.x, e.dx, half, flat ? e.w >> 1 : e.w};
+}
+
+/* Bounds on the pixels of every run on rows y0 .. y1: each edge's x moves one way only, so its
+ * extremes over the rows lie at their ends, give or take the filler's half steps. */
+static void band_bounds(const edge_line *lines, int count, int y0, int y1, int *lo, int *hi) {
+    int64_t low = INT64_MAX, high = INT64_MIN;
+    for (int i = 0; i < count; i++) {
+        const edge_line &l = lines[i];
+        const int a = std::max(y0, l.top), b = std::min(y1, l.bottom);
+        if (a > b)
+            continue;
+        const int64_t xa = l.x + (a - l.top) * l.dx, xb = l.x + (b - l.top) * l.dx;
+        low = std::min({low, xa - l.slack, xb - l.slack});
+        high = std::max({high, xa + l.slack + l.reach, xb + l.slack + l.reach});
+    }
+    *lo = low == INT64_MAX ? INT_MAX : int(low >> polygon_fix_shift);
+    *hi = high == INT64_MIN ? INT_MIN : int(high >> polygon_fix_shift);
+}
+
+/* Whether [lo, hi] on rows y0 .. y1 needs no look at the runs: empty, or clear of the open
+ * range. */
+static bool plainly_covered(int lo, int hi, const coverage_run &open) {
+    lo = std::max(lo, cover.clip.left);
+    hi = std::min(hi, cover.clip.right - 1);
+    return lo > hi || hi < open.lo || lo > open.hi;
+}
+
+/* Whether every run polygon() would fill for this polygon is known to be covered already: band
+ * by band of rows, then row by row where a band is in doubt. */
+static bool already_covered(int count, const int *points) {
     span_edge edges[polygon_max_edges];
+    edge_line lines[polygon_max_edges];
     int top = INT_MAX, bottom = INT_MIN;
     for (int i = 0, prev = count - 1; i < count; prev = i++) {
         edges[i] = make_span_edge(points + 2 * i, points + 2 * prev);
+        lines[i] = line_of(edges[i]);
         top = std::min(top, edges[i].top);
         bottom = std::max(bottom, edges[i].bottom);
     }
     const span_clip &clip = cover.clip;
-    const int radius = c.closed_beyond;
-    const int from = std::max({top, clip.top, c.ly - radius + 1});
-    const int to = std::min({bottom, clip.bottom - 1, c.ly + radius - 1});
-    for (int y = from; y <= to; y++) {
-        int lo = INT_MAX, hi = INT_MIN;
-        for (int i = 0; i < count; i++) {
-            const span_edge &e = edges[i];
-            if (y < e.top || y > e.bottom)
-                continue;
-            const int x = span_edge_x(e, y);
-            const int reach = e.top == e.bottom ? e.w >> 1 : e.w;
-            lo = std::min(lo, x >> polygon_fix_shift);
-            hi = std::max(hi, (x + reach) >> polygon_fix_shift);
-        }
-        lo = std::max(lo, clip.left);
-        hi = std::min(hi, clip.right - 1);
-        if (lo > hi || lo - c.lx >= radius || c.lx - hi >= radius)
+    const int from = std::max(top, cover.open_box.top);
+    const int to = std::min(bottom, cover.open_box.bottom - 1);
+    for (int y = from, band_end; y <= to; y = band_end + 1) {
+        const int band = (y - clip.top) / coverage_band_rows;
+        band_end = std::min(to, clip.top + (band + 1) * coverage_band_rows - 1);
+        if (cover.band_open[band].lo > cover.band_open[band].hi)
             continue;
-        if (!cover.holds(y, lo, hi))
-            return false;
+        int lo, hi;
+        band_bounds(lines, count, y, band_end, &lo, &hi);
+        if (plainly_covered(lo, hi, cover.band_open[band]))
+            continue;
+        for (int row = y; row <= band_end; row++) {
+            if (cover.open[row - clip.top].lo > cover.open[row - clip.top].hi)
+                continue;
+            row_bounds(edges, count, row, &lo, &hi);
+            if (plainly_covered(lo, hi, cover.open[row - clip.top]))
+                continue;
+            if (!cover.holds(row, std::max(lo, clip.left), std::min(hi, clip.right - 1)))
+                return false;
+        }
     }
     return true;
 }
@@ -267,9 +326,28 @@ static void cast_edge(const cast &c, const set_edge &e) {
     const int *points;
     const int count =
         shadow_polygon(c.bmp->w, c.bmp->h, c.lx, c.ly, e.x1, e.y1, e.x2, e.y2, &points);
-    if (count == 0 || already_covered(c, count, points))
+    if (count == 0 || already_covered(count, points))
         return;
-    polygon_spans(count, points, cover.clip, [](int y, int x1, int x2) { cover.add(y, x1, x2); });
+    /* Outside the open box everything is covered already, and so is a run clear of its row's
+     * open range. The filler's runs of one row come left to right: touching ones are joined
+     * before they are united with the row. */
+    int row = INT_MIN, lo = 0, hi = -2;
+    auto unite = [&] {
+        const coverage_run &open = cover.open[row - cover.clip.top];
+        if (hi >= open.lo && lo <= open.hi)
+            cover.add(row, lo, hi);
+    };
+    polygon_spans(count, points, cover.open_box, [&](int y, int x1, int x2) {
+        if (y == row && x1 <= hi + 1) {
+            hi = std::max(hi, x2);
+            return;
+        }
+        if (row != INT_MIN)
+            unite();
+        row = y, lo = x1, hi = x2;
+    });
+    if (row != INT_MIN)
+        unite();
 }
 
 static void cast_cell(const cast &c, int64_t cx, int64_t cy) {
@@ -316,7 +394,7 @@ static void cast_by_rings(cast &c) {
         std::max({int64_t(0), -lcx, lcx - (grid.cols - 1), -lcy, lcy - (grid.rows - 1)});
     const int64_t last = std::max({lcx, grid.cols - 1 - lcx, lcy, grid.rows - 1 - lcy});
     for (int64_t k = first; k <= last; k++) {
-        c.closed_beyond = cover.open_radius();
+        c.closed_beyond = cover.refresh();
         if ((k - 1) * grid.cell - raster_reach >= c.closed_beyond)
             break;
         cast_ring(c, lcx, lcy, k);

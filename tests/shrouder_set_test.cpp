@@ -308,7 +308,9 @@ TEST(polygon_spans, fill_what_polygon_fills) {
             clear_to_color(expected, 1);
             clear_to_color(actual, 1);
             if (i % 2)
-                set_clip_rect(expected, 1, 1, size.w - 2, size.h - 2);
+                set_clip_rect(expected, int(rng() % unsigned(size.w)),
+                              int(rng() % unsigned(size.h)), size.w - 1 - int(rng() % 3),
+                              size.h - 1 - int(rng() % 3));
             polygon(expected, count, points, 7);
             const span_clip clip{expected->cl, expected->ct, expected->cr, expected->cb};
             polygon_spans(count, points, clip,
