@@ -80,11 +80,15 @@ static int set_video_mode() {
     return set_gfx_mode(GFX_AUTODETECT_WINDOWED, screen_width, screen_height, 0, 0);
 }
 
-static int fail(bool library_up) {
+static const char no_window_message[] =
+    "Error: no display, or no 1280x720 window at the desktop's colour depth (15, 16, 24 or 32 "
+    "bpp)\n";
+static const char no_memory_message[] = "Error: not enough memory for the dungeon\n";
+
+static int fail(bool library_up, const char *message) {
     if (library_up)
         set_gfx_mode(GFX_TEXT, 0, 0, 0, 0);
-    allegro_message("Error: no display, or no 1280x720 window at the desktop's colour depth "
-                    "(15, 16, 24 or 32 bpp)\n");
+    allegro_message("%s", message);
     return 1;
 }
 
@@ -169,9 +173,11 @@ static bool handle_input(game *g, edges *e, BITMAP *stone) {
         drop_lamp(g, mouse_x, mouse_y);
     if (clicked(e, 2))
         remove_nearest_dropped(g, mouse_x, mouse_y);
-    const bool plus = pressed(e, KEY_EQUALS) | pressed(e, KEY_PLUS_PAD);
-    const bool minus = pressed(e, KEY_MINUS) | pressed(e, KEY_MINUS_PAD);
-    g->view.torch.radius = clamp_radius(g->view.torch.radius + (plus - minus) * torch_radius_step);
+    /* Every key is read each frame, so that each keeps its own held state. */
+    const int larger = pressed(e, KEY_EQUALS) + pressed(e, KEY_PLUS_PAD);
+    const int smaller = pressed(e, KEY_MINUS) + pressed(e, KEY_MINUS_PAD);
+    g->view.torch.radius =
+        clamp_radius(g->view.torch.radius + (larger - smaller) * torch_radius_step);
     if (pressed(e, KEY_H))
         g->view.help_shown = !g->view.help_shown;
     if (pressed(e, KEY_SPACE))
@@ -196,7 +202,7 @@ static int run(game *g, BITMAP *back_buffer, BITMAP *stone) {
             return 0;
         poll_mouse();
         if (!handle_input(g, &e, stone))
-            return 1;
+            return fail(true, no_memory_message);
         const double now = elapsed_ms();
         follow_wanderers(g, now - last);
         last = now;
@@ -227,18 +233,18 @@ int main(int argc, char **argv) {
 
     /* Without a display the library cannot start, and installing input on top of it crashes. */
     if (allegro_init() != 0)
-        return fail(false);
+        return fail(false, no_window_message);
     install_keyboard();
     install_mouse();
     if (set_video_mode() != 0)
-        return fail(true);
+        return fail(true, no_window_message);
     BITMAP *back_buffer = create_bitmap(SCREEN_W, SCREEN_H);
     BITMAP *stone = create_bitmap(SCREEN_W, SCREEN_H);
     light_map *map = create_light_map(SCREEN_W, SCREEN_H);
     g.wanderer_count = chosen.wanderers;
     g.seeds = random_stream{chosen.seed};
     if (!back_buffer || !stone || !map || !new_dungeon(&g, stone, chosen.seed))
-        return fail(true);
+        return fail(true, no_memory_message);
     g.view = dungeon_view{&g.level,
                           stone,
                           map,
