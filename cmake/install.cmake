@@ -1,4 +1,4 @@
-# Installs the shadow module alone: its header, the library, a CMake package
+# Installs the shadow and light modules alone: their headers, the library, a CMake package
 # (find_package(Tenebrant CONFIG) gives Tenebrant::tenebrant) and a pkg-config file.
 # The demo and its frame-rate counter stay in the build tree.
 include(CMakePackageConfigHelpers)
@@ -6,7 +6,7 @@ include(CMakePackageConfigHelpers)
 set(TENEBRANT_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tenebrant)
 set(TENEBRANT_PKGCONFIG_DIR ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
-set_target_properties(tenebrant PROPERTIES PUBLIC_HEADER "shadow/tenebrant.h;shadow/shrouder_set.h")
+set_target_properties(tenebrant PROPERTIES PUBLIC_HEADER "shadow/tenebrant.h;shadow/shrouder_set.h;light/light_map.h")
 install(TARGETS tenebrant EXPORT TenebrantTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}

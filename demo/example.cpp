@@ -23,12 +23,19 @@ static void request_quit_on_signal(int) {
     quit_requested = 1;
 }
 
-static int set_video_mode() {
-    set_color_depth(16);
-    if (set_gfx_mode(GFX_AUTODETECT, screen_width, screen_height, 0, 0) == 0)
-        return 0;
-    set_color_depth(15);
+static int try_depth(int depth) {
+    set_color_depth(depth);
     return set_gfx_mode(GFX_AUTODETECT, screen_width, screen_height, 0, 0);
+}
+
+/* 16 bpp first, 15 as the fallback; but on a 15-bit X display a 16 bpp window is accepted and
+ * shows wrong colours, so there 15 goes first. */
+static int set_video_mode() {
+    const int first = desktop_color_depth() == 15 ? 15 : 16;
+    const int second = first == 15 ? 16 : 15;
+    if (try_depth(first) == 0)
+        return 0;
+    return try_depth(second);
 }
 
 static int fail(bool library_up) {

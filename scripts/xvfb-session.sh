@@ -1,6 +1,6 @@
-# Sourced by the scripts that run the demo in a virtual X server of their own (the pictures and
-# the soak test): starts the server, ends what the script started, and quits the demo with Esc.
-# The script sets demo_pid when it starts the demo.
+# Sourced by the scripts that run the demo or the dungeon in a virtual X server of their own
+# (the pictures and the soak test): starts the server, ends what the script started, and quits
+# the program with Esc. The script sets demo_pid when it starts the program.
 
 session_dir=$(mktemp -d)
 xvfb_pid=""
@@ -26,9 +26,11 @@ end_session() {
 trap end_session EXIT
 trap 'exit 1' INT TERM
 
+# start_xvfb [SCREEN]: a server with one screen of SCREEN (640x480x16 by default, the demo's).
 # Xvfb picks a free display itself and writes its number to descriptor 3 once it listens.
 start_xvfb() {
-    Xvfb -displayfd 3 -screen 0 640x480x16 -nolisten tcp 3>"$session_dir/display" \
+    rm -f "$session_dir/display"
+    Xvfb -displayfd 3 -screen 0 "${1:-640x480x16}" -nolisten tcp 3>"$session_dir/display" \
         >/dev/null 2>&1 &
     xvfb_pid=$!
     for _ in $(seq $((start_timeout * 10))); do
@@ -39,6 +41,12 @@ start_xvfb() {
     DISPLAY=":$(head -n 1 "$session_dir/display")"
     export DISPLAY
     xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
+}
+
+stop_xvfb() {
+    kill "$xvfb_pid" 2>/dev/null || true
+    wait "$xvfb_pid" 2>/dev/null || true
+    xvfb_pid=""
 }
 
 demo_running() {

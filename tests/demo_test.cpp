@@ -1,59 +1,19 @@
 /* The demo as a user meets it: the real program runs in an Xvfb server of its own, xdotool
  * moves the mouse and presses keys, ImageMagick's import captures the screen, and Allegro reads
  * the capture back. Every expected colour sits at a point the scene's geometry decides. */
-#include <allegro.h>
-#include <gtest/gtest.h>
+#include "xvfb_program.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <stdint.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
-#include <memory>
-#include <optional>
-#include <ostream>
 #include <regex>
-#include <string>
-#include <thread>
-#include <vector>
-
-extern char **environ;
 
 namespace {
 
-using namespace std::chrono_literals;
-using Clock = std::chrono::steady_clock;
+using namespace xvfb;
 
-const auto start_timeout = 10s;
-const auto settle_timeout = 5s;
-const auto exit_timeout = 5s;
-const auto poll_interval = 50ms;
-/* The program reads the key state, not a key buffer: a press and release that reach it together
- * (as xdotool's `key` sends them) often go unseen, so keys are held as a person would. */
-const auto key_hold = 200ms;
-
+const std::string demo_screen = "640x480x16";
 const int cursor_radius = 7;
-const int glyph_size = 8;
-const int first_printable = 32, last_printable = 126;
-/* A 16-bit screen keeps 5 or 6 bits a channel: 127 reads back as 123 to 125. */
-const int colour_tolerance = 6;
 
-struct Rgb {
-    int r, g, b;
-};
-std::ostream &operator<<(std::ostream &out, Rgb c) {
-    return out << "(" << c.r << ", " << c.g << ", " << c.b << ")";
-}
-
-const Rgb background{0, 127, 0}, black{0, 0, 0}, shadow = black, grey{127, 127, 127};
-const Rgb red{255, 0, 0}, white{255, 255, 255}, orange{255, 127, 0}, cyan{0, 255, 255};
+const Rgb background{0, 127, 0}, shadow = black, grey{127, 127, 127};
+const Rgb red{255, 0, 0}, orange{255, 127, 0}, cyan{0, 255, 255};
 
 /* Text the program draws in the built-in font on a black box. */
 struct Label {
@@ -68,129 +28,10 @@ const std::vector<Label> labels = {credit,
                                    {"ClockWise", 280, 240, grey}};
 
 const int readout_x = 16, readout_y = 48, readout_length = 12;
-/* Far more than the program's one error message. */
-const size_t max_output = 4096;
 const char unmeasured_readout[] = "     --- FPS";
-
-bool near(Rgb a, Rgb b) {
-    return abs(a.r - b.r) <= colour_tolerance && abs(a.g - b.g) <= colour_tolerance &&
-           abs(a.b - b.b) <= colour_tolerance;
-}
-
-using Bitmap = std::unique_ptr<BITMAP, decltype(&destroy_bitmap)>;
-
-Rgb pixel(BITMAP *bmp, int x, int y) {
-    const int c = getpixel(bmp, x, y);
-    return {getr(c), getg(c), getb(c)};
-}
-
-/* One bit a pixel, row by row: which pixels of an 8x8 cell are foreground. */
-uint64_t glyph_mask(char c) {
-    static Bitmap cell(create_bitmap_ex(32, glyph_size, glyph_size), destroy_bitmap);
-    const char text[] = {c, '\0'};
-    textout_ex(cell.get(), font, text, 0, 0, makecol32(255, 255, 255), makecol32(0, 0, 0));
-    uint64_t mask = 0;
-    for (int i = 0; i < glyph_size * glyph_size; i++)
-        if (near(pixel(cell.get(), i % glyph_size, i / glyph_size), white))
-            mask |= uint64_t(1) << i;
-    return mask;
-}
-
-/* Reads `length` characters of the built-in font drawn in `fg` on black; a cell that holds any
- * other colour, or no glyph's exact shape, reads as '?'. */
-std::string read_text(BITMAP *shot, int x, int y, int length, Rgb fg) {
-    std::string text;
-    for (int cell = 0; cell < length; cell++) {
-        uint64_t mask = 0;
-        bool readable = true;
-        for (int i = 0; i < glyph_size * glyph_size; i++) {
-            const Rgb p = pixel(shot, x + cell * glyph_size + i % glyph_size, y + i / glyph_size);
-            readable = readable && (near(p, fg) || near(p, black));
-            if (near(p, fg))
-                mask |= uint64_t(1) << i;
-        }
-        char found = '?';
-        for (char c = first_printable; readable && c <= last_printable && found == '?'; c++)
-            if (glyph_mask(c) == mask)
-                found = c;
-        text += found;
-    }
-    return text;
-}
 
 std::string read_label(BITMAP *shot, const Label &label) {
     return read_text(shot, label.x, label.y, int(label.text.size()), label.colour);
-}
-
-/* Starts `args` with stdout and stderr on `output_fd` (or /dev/null when it is -1), closing
- * `close_fd` in the child. Returns the pid, or -1. */
-pid_t spawn(const std::vector<std::string> &args, char *const *env, int output_fd = -1,
-            int close_fd = -1) {
-    std::vector<char *> argv;
-    for (const std::string &arg : args)
-        argv.push_back(const_cast<char *>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    if (output_fd < 0)
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    else
-        posix_spawn_file_actions_adddup2(&actions, output_fd, STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    if (close_fd >= 0)
-        posix_spawn_file_actions_addclose(&actions, close_fd);
-    pid_t pid = -1;
-    if (posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), env) != 0)
-        pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
-}
-
-/* The wait status, or nothing if the process still runs after `timeout`. */
-std::optional<int> wait_for_exit(pid_t pid, Clock::duration timeout) {
-    const auto deadline = Clock::now() + timeout;
-    int status = 0;
-    while (waitpid(pid, &status, WNOHANG) == 0) {
-        if (Clock::now() > deadline)
-            return std::nullopt;
-        std::this_thread::sleep_for(poll_interval);
-    }
-    return status;
-}
-
-std::string describe(std::optional<int> status) {
-    if (!status)
-        return "still running after the timeout";
-    if (WIFSIGNALED(*status))
-        return "killed by signal " + std::to_string(WTERMSIG(*status));
-    return "exit status " + std::to_string(WEXITSTATUS(*status));
-}
-
-/* Ends a program that a failed test may have left in any state. */
-void kill_and_reap(pid_t pid) {
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
-}
-
-bool run(const std::string &command) {
-    return std::system(command.c_str()) == 0;
-}
-
-/* Holds a key down for as long as it lives. */
-struct HeldKey {
-    std::string name;
-    explicit HeldKey(std::string key) : name(std::move(key)) {
-        run("xdotool keydown " + name);
-    }
-    ~HeldKey() {
-        run("xdotool keyup " + name);
-    }
-};
-
-void expect_colour(BITMAP *shot, int x, int y, Rgb expected, const char *what) {
-    const Rgb seen = pixel(shot, x, y);
-    EXPECT_TRUE(near(seen, expected))
-        << what << " at (" << x << ", " << y << "): saw " << seen << ", want " << expected;
 }
 
 /* A colour expected at (x, y) with the light at (light_x, light_y). */
@@ -200,110 +41,31 @@ struct Probe {
     const char *what;
 };
 
-class InXvfb : public ::testing::Test {
+class InXvfb : public ProgramInXvfb {
   protected:
-    static void SetUpTestSuite() {
-        for (const std::string tool : {"Xvfb", "xdpyinfo", "xdotool", "import"})
-            if (!run("command -v " + tool + " >/dev/null"))
-                setup_error += tool + " is not installed (not on PATH). ";
-        if (setup_error.empty())
-            start_xvfb();
-        install_allegro(SYSTEM_NONE, &errno, atexit);
-        set_color_depth(32);
-        shot_path = ::testing::TempDir() + "demo_test_" + std::to_string(getpid()) + ".bmp";
-    }
-
-    static void TearDownTestSuite() {
-        if (xvfb_pid > 0) {
-            kill(xvfb_pid, SIGTERM);
-            if (!wait_for_exit(xvfb_pid, exit_timeout))
-                kill_and_reap(xvfb_pid);
-        }
-        unlink(shot_path.c_str());
-    }
-
-    /* Xvfb picks a free display itself and writes its number to the pipe once it listens. */
-    static void start_xvfb() {
-        int fds[2];
-        if (pipe(fds) != 0) {
-            setup_error = "cannot make a pipe for Xvfb";
-            return;
-        }
-        xvfb_pid = spawn({"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                          "640x480x16", "-nolisten", "tcp"},
-                         environ, -1, fds[0]);
-        close(fds[1]);
-        std::string number;
-        char c = 0;
-        pollfd ready{fds[0], POLLIN, 0};
-        const int wait_ms = std::chrono::milliseconds(start_timeout).count();
-        while (poll(&ready, 1, wait_ms) == 1 && read(fds[0], &c, 1) == 1 && c != '\n')
-            number += c;
-        close(fds[0]);
-        if (xvfb_pid < 0 || number.empty()) {
-            setup_error = "Xvfb did not start";
-            return;
-        }
-        setenv("DISPLAY", (":" + number).c_str(), 1);
-        const auto deadline = Clock::now() + start_timeout;
-        while (!run("xdpyinfo >/dev/null 2>&1"))
-            if (Clock::now() > deadline) {
-                setup_error = "Xvfb on :" + number + " does not answer xdpyinfo";
-                return;
-            }
-    }
-
     void SetUp() override {
-        ASSERT_TRUE(setup_error.empty()) << setup_error;
-        program_pid = spawn({EXAMPLE_PATH}, environ);
-        ASSERT_GT(program_pid, 0) << "cannot start " << EXAMPLE_PATH;
-        ASSERT_TRUE(wait_for_first_frame()) << "no frame with the credit line within the timeout";
+        ASSERT_TRUE(use_screen(screen()));
+        start_demo();
     }
 
-    void TearDown() override {
-        if (program_pid > 0)
-            kill_and_reap(program_pid);
+    virtual std::string screen() const {
+        return demo_screen;
     }
 
-    Bitmap capture() {
-        if (!run("import -window root BMP3:" + shot_path))
-            return Bitmap(nullptr, destroy_bitmap);
-        return Bitmap(load_bitmap(shot_path.c_str(), nullptr), destroy_bitmap);
+    void start_demo() {
+        start_program({EXAMPLE_PATH},
+                      [](BITMAP *shot) { return read_label(shot, credit) == credit.text; });
     }
 
-    bool wait_for_first_frame() {
-        const auto deadline = Clock::now() + start_timeout;
-        while (Clock::now() < deadline && !program_ended()) {
-            Bitmap shot = capture();
-            if (shot && read_label(shot.get(), credit) == credit.text)
-                return true;
-            std::this_thread::sleep_for(poll_interval);
-        }
-        return false;
-    }
-
-    /* Moves the light and returns a capture of a frame drawn with it. Seeing the cursor is not
-     * enough, since the scene was drawn from a slightly earlier mouse reading: take one more.
-     * Shortly after the window opens, the library once warps the pointer back to its own last
-     * reading, undoing a move made just before: the move is repeated until the cursor shows. */
     Bitmap move_light(int x, int y) {
-        const std::string move = "xdotool mousemove " + std::to_string(x) + " " + std::to_string(y);
-        const auto deadline = Clock::now() + settle_timeout;
-        while (Clock::now() < deadline) {
-            run(move);
-            Bitmap shot = capture();
-            if (shot && near(pixel(shot.get(), x, y), cyan) &&
-                near(pixel(shot.get(), x + cursor_radius, y), orange))
-                return capture();
-            std::this_thread::sleep_for(poll_interval);
-        }
-        ADD_FAILURE() << "the cursor never showed at (" << x << ", " << y << ")";
-        return Bitmap(nullptr, destroy_bitmap);
+        return move_pointer_until(x, y, [x, y](BITMAP *shot) {
+            return near(pixel(shot, x, y), cyan) && near(pixel(shot, x + cursor_radius, y), orange);
+        });
     }
 
     /* Moves the light only when a probe asks for another position. */
     void expect_probes(const std::vector<Probe> &list) {
-        Bitmap shot(nullptr, destroy_bitmap);
+        Bitmap shot = no_bitmap();
         const Probe *lit_by = nullptr;
         for (const Probe &p : list) {
             SCOPED_TRACE(p.what);
@@ -314,34 +76,6 @@ class InXvfb : public ::testing::Test {
             expect_colour(shot.get(), p.x, p.y, p.colour, p.what);
         }
     }
-
-    std::string quit_with_escape() {
-        {
-            HeldKey escape("Escape");
-            std::this_thread::sleep_for(key_hold);
-        }
-        return reap_program();
-    }
-
-    bool program_ended() {
-        if (!wait_for_exit(program_pid, 0s))
-            return false;
-        program_pid = -1;
-        return true;
-    }
-
-    std::string reap_program() {
-        const std::optional<int> status = wait_for_exit(program_pid, exit_timeout);
-        if (!status)
-            kill_and_reap(program_pid);
-        program_pid = -1;
-        return describe(status);
-    }
-
-    static inline std::string setup_error;
-    static inline pid_t xvfb_pid = -1;
-    static inline std::string shot_path;
-    pid_t program_pid = -1;
 };
 
 /* The dark and lit probes share points, so that none passes by having one colour whatever the
@@ -410,32 +144,40 @@ TEST_F(InXvfb, EscapeQuitsWithStatusZero) {
 TEST_F(InXvfb, InterruptAndTerminationQuitWithStatusZero) {
     kill(program_pid, SIGINT);
     EXPECT_EQ(reap_program(), "exit status 0");
-    SetUp();
+    start_demo();
     kill(program_pid, SIGTERM);
     EXPECT_EQ(reap_program(), "exit status 0");
 }
 
+/* Desktops run X at 24 bits; a 15-bit display accepts a 16 bpp window but shows it in wrong
+ * colours (the grey triangle turns yellow), so the demo must pick 15 bpp there. */
+class TrueColoursAtDepth : public InXvfb, public ::testing::WithParamInterface<int> {
+  protected:
+    std::string screen() const override {
+        return "640x480x" + std::to_string(GetParam());
+    }
+};
+
+TEST_P(TrueColoursAtDepth, TriangleIsGreyAndCursorOrange) {
+    const int x = 320, y = 100;
+    Bitmap shot = move_light(x, y);
+    ASSERT_TRUE(shot);
+    expect_colour(shot.get(), 320, 200, grey, "clockwise triangle under the light");
+    expect_colour(shot.get(), x + cursor_radius, y, orange, "cursor circle");
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, TrueColoursAtDepth, ::testing::Values(24, 16, 15),
+                         [](const ::testing::TestParamInfo<int> &info) {
+                             return std::to_string(info.param) + "bits";
+                         });
+
 /* With no X server the library cannot start; the program must say so and fail, not crash. */
 TEST(WithoutDisplay, ReportsTheVideoModeErrorAndExitsWithOne) {
-    std::vector<char *> env;
-    for (char **var = environ; *var; var++)
-        if (std::string(*var).rfind("DISPLAY=", 0) != 0)
-            env.push_back(*var);
-    env.push_back(nullptr);
-    FILE *output = std::tmpfile();
-    ASSERT_TRUE(output);
-    const pid_t pid = spawn({EXAMPLE_PATH}, env.data(), fileno(output));
-    ASSERT_GT(pid, 0);
-    const std::optional<int> status = wait_for_exit(pid, exit_timeout);
-    if (!status)
-        kill_and_reap(pid);
-    std::string printed(max_output, '\0');
-    std::rewind(output);
-    printed.resize(std::fread(printed.data(), 1, printed.size(), output));
-    std::fclose(output);
-    EXPECT_EQ(describe(status), "exit status 1");
-    EXPECT_NE(printed.find("Error setting a 15 or 16 bpp 640x480 video mode"), std::string::npos)
-        << printed;
+    const Outcome outcome = run_without_display({EXAMPLE_PATH});
+    EXPECT_EQ(outcome.status, "exit status 1");
+    EXPECT_NE(outcome.printed.find("Error setting a 15 or 16 bpp 640x480 video mode"),
+              std::string::npos)
+        << outcome.printed;
 }
 
 } // namespace
