@@ -6,24 +6,41 @@
 
 #include "bitmaps.h"
 #include "light_map.h"
+#include "shrouder_set.h"
 #include "side_by_side.h"
-#include "tile_level.h"
+#include "tile_map.h"
 
-static const int frame_w = 1280, frame_h = 720, cell = 24, boxes = 1000, radius = 200;
+static const int frame_w = 1280, frame_h = 720, boxes = 1000, radius = 200, most_lights = 64;
 static const unsigned seed = 20261207;
 
-static const tile_level &level() {
-    static const tile_level made = make_tile_level(frame_w, frame_h, cell, boxes, seed);
+/* The tile map, its set, and lights in free cells, made once for the whole run. */
+struct lit_level {
+    tile_map map;
+    shrouder_set *set;
+};
+
+static const lit_level &level() {
+    static const lit_level made = [] {
+        lit_level l{make_tile_map(boxes, frame_w, frame_h, most_lights, seed),
+                    create_shrouder_set()};
+        if (!l.set || int(l.map.lights.size()) < most_lights)
+            abort();
+        add_boxes(l.set, l.map);
+        return l;
+    }();
     return made;
 }
 
+/* Saturated hues in turn. */
+static const int colours[][3] = {{255, 160, 60},  {80, 160, 255},  {255, 80, 200}, {120, 255, 100},
+                                 {255, 240, 140}, {160, 100, 255}, {60, 230, 230}, {255, 90, 70}};
+
 static void add_lights(light_map *map, int count) {
-    const tile_level &l = level();
+    const lit_level &l = level();
     for (int i = 0; i < count; i++) {
-        const auto [x, y] = l.free_centres[size_t(i) % l.free_centres.size()];
-        int r, g, b;
-        light_colour(i, &r, &g, &b);
-        add_point_light(map, l.set, x, y, radius, r, g, b);
+        const light at = l.map.lights[size_t(i)];
+        const int *c = colours[i % 8];
+        add_point_light(map, l.set, at.x, at.y, radius, c[0], c[1], c[2]);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "tenebrant.h"
 
+#include "shadow_polygon.h"
+
 #include <allegro.h>
 #include <stdint.h>
 #include <string.h>
@@ -13,7 +15,7 @@ static const int border_west = 0;
 
 /* Inputs beyond this magnitude are ignored: within it the exact clipping below fits in 64 bits
  * (its largest terms are about 24 * coord_limit^3). */
-static const int coord_limit = 1 << 19;
+static const int coord_limit = shadow_coord_limit;
 
 static const int max_vertices = 8;
 
@@ -232,25 +234,32 @@ static bool inside_border(int x, int y) {
     return x >= border_west && x <= border_east && y >= border_north && y <= border_south;
 }
 
-void add_shrouder(BITMAP *bmp, int lx, int ly, int x1, int y1, int x2, int y2) {
+int shadow_polygon(int w, int h, int lx, int ly, int x1, int y1, int x2, int y2,
+                   const int **points) {
     const bool in_range = within_limit(lx) && within_limit(ly) && within_limit(x1) &&
                           within_limit(y1) && within_limit(x2) && within_limit(y2) &&
-                          within_limit(bmp->w) && within_limit(bmp->h);
+                          within_limit(w) && within_limit(h);
     if (!in_range || !on_right(x1, y1, x2, y2, lx, ly))
-        return;
+        return 0;
 
-    border_east = bmp->w - 1;
-    border_south = bmp->h;
-    last_row = bmp->h - 1;
+    border_east = w - 1;
+    border_south = h;
+    last_row = h - 1;
     if (inside_border(lx, ly) && inside_border(x1, y1) && inside_border(x2, y2))
         walk_to_border(lx, ly, x1, y1, x2, y2);
     else
         cut_from_bitmap(lx, ly, x1, y1, x2, y2);
-    if (shrouder_count < 3)
-        return;
+    *points = shrouder;
+    return shrouder_count < 3 ? 0 : shrouder_count;
+}
 
+void add_shrouder(BITMAP *bmp, int lx, int ly, int x1, int y1, int x2, int y2) {
+    const int *points;
+    const int count = shadow_polygon(bmp->w, bmp->h, lx, ly, x1, y1, x2, y2, &points);
+    if (count == 0)
+        return;
     acquire_bitmap(bmp);
-    polygon(bmp, shrouder_count, shrouder, makecol_depth(bitmap_color_depth(bmp), 0, 0, 0));
+    polygon(bmp, count, points, makecol_depth(bitmap_color_depth(bmp), 0, 0, 0));
     release_bitmap(bmp);
 }
 
