@@ -18,9 +18,8 @@ static const float full_weight = 65535.0f;
 
 struct light_map {
     int w, h;
-    uint8_t *levels;   /* red, green and blue planes of w x h levels, one after the other */
-    uint16_t *weights; /* one row of falloff weights, reused by every row of every light */
-    BITMAP *shadow;    /* 8 bpp: the current light's shadows, cast inside its disc's box */
+    uint8_t *levels; /* red, green and blue planes of w x h levels, one after the other */
+    BITMAP *shadow;  /* 8 bpp: the current light's shadows, cast inside its disc's box */
 };
 
 static uint8_t *plane(const light_map *map, int channel) {
@@ -40,9 +39,8 @@ light_map *create_light_map(int w, int h) {
     map->w = w;
     map->h = h;
     map->levels = new (std::nothrow) uint8_t[size_t(channels) * size_t(w) * size_t(h)]();
-    map->weights = new (std::nothrow) uint16_t[size_t(w)];
     map->shadow = create_bitmap_ex(8, w, h);
-    if (!map->levels || !map->weights || !map->shadow) {
+    if (!map->levels || !map->shadow) {
         destroy_light_map(map);
         return NULL;
     }
@@ -53,7 +51,6 @@ void destroy_light_map(light_map *map) {
     if (!map)
         return;
     delete[] map->levels;
-    delete[] map->weights;
     if (map->shadow)
         destroy_bitmap(map->shadow);
     delete map;
@@ -112,30 +109,6 @@ static void fill_weights(uint16_t *weights, int n, float dx0, float dy, float pe
     }
 }
 
-static void copy_reversed(uint16_t *__restrict to, const uint16_t *__restrict from, int n) {
-    for (int i = 0; i < n; i++)
-        to[i] = from[n - 1 - i];
-}
-
-/* The weights of the columns first + i, i < n, on the row dy from the light. Columns on both
- * sides of the light's own mirror each other: the longer side is computed, the other copied. */
-static void fill_weight_row(uint16_t *weights, int64_t first, int n, int64_t x, int64_t dy,
-                            float per_px) {
-    const int64_t left = x - first, right = first + n - 1 - x; /* columns on each side of x */
-    if (left <= 0 || right <= 0) {
-        fill_weights(weights, n, float(first - x), float(dy), per_px);
-        return;
-    }
-    uint16_t *const centre = weights + left;
-    if (right >= left) {
-        fill_weights(centre, int(right + 1), 0.0f, float(dy), per_px);
-        copy_reversed(weights, centre + 1, int(left));
-    } else {
-        fill_weights(weights, int(left + 1), float(-left), float(dy), per_px);
-        copy_reversed(centre + 1, centre - right, int(right));
-    }
-}
-
 /* a + b, at most 255: b is first cut to what a leaves, which vectorises to a byte minimum. */
 static uint8_t add_saturated(uint8_t a, uint8_t b) {
     return uint8_t(a + std::min(b, uint8_t(~a)));
@@ -171,27 +144,51 @@ static void cast_shadows(light_map *map, const shrouder_set *set, const light &l
         cast_shrouder_set(shadow, set, int(l.x), int(l.y));
 }
 
-/* Adds the light to the map's row y, over the columns [first, first + n) whose weights are
- * in the map's weight row. */
-static void light_map_row(light_map *map, const light &l, int64_t y, int64_t first, int n) {
+/* Rows are lit a chunk of columns at a time. A chunk in shadow on both rows of a pair is
+ * skipped, its falloff included: over a crowded level most of a disc is in shadow. */
+static const int chunk = 32;
+
+static bool any_lit(const uint8_t *shadow, uint8_t black, int n) {
+    uint8_t differs = 0;
+    for (int i = 0; i < n; i++)
+        differs |= uint8_t(shadow[i] ^ black);
+    return differs != 0;
+}
+
+/* Adds the light to n pixels of the map's row y from the column `first`. */
+static void light_span(light_map *map, const light &l, int64_t y, int64_t first, int n,
+                       const uint16_t *weights) {
     const size_t at = size_t(y) * size_t(map->w) + size_t(first);
-    light_row(plane(map, 0) + at, plane(map, 1) + at, plane(map, 2) + at, map->weights,
+    light_row(plane(map, 0) + at, plane(map, 1) + at, plane(map, 2) + at, weights,
               map->shadow->line[y] + first, l.black, n, l.twice_colour);
 }
 
-/* Rows dy above and below the light share their weights: both are lit from one weight row. */
+/* The shadow row y of the map, or NULL when the light's box leaves it out. */
+static const uint8_t *shadow_row(const light_map *map, const light &l, int64_t y) {
+    return y >= l.rows.first && y <= l.rows.last ? map->shadow->line[y] : NULL;
+}
+
+/* Rows dy above and below the light share their falloff: both are lit from one computation. */
 static void light_row_pair(light_map *map, const light &l, int64_t dy) {
     const int64_t half_chord = floor_sqrt(l.radius * l.radius - dy * dy);
     const int64_t first = std::max(l.columns.first, l.x - half_chord);
     const int64_t last = std::min(l.columns.last, l.x + half_chord);
-    if (first > last)
-        return;
-    const int n = int(last - first + 1);
-    fill_weight_row(map->weights, first, n, l.x, dy, full_weight / float(l.radius));
-    if (l.y - dy >= l.rows.first && l.y - dy <= l.rows.last)
-        light_map_row(map, l, l.y - dy, first, n);
-    if (dy != 0 && l.y + dy >= l.rows.first && l.y + dy <= l.rows.last)
-        light_map_row(map, l, l.y + dy, first, n);
+    const uint8_t *above = shadow_row(map, l, l.y - dy);
+    const uint8_t *below = dy != 0 ? shadow_row(map, l, l.y + dy) : NULL;
+    const float per_px = full_weight / float(l.radius);
+    uint16_t weights[chunk];
+    for (int64_t from = first; from <= last; from += chunk) {
+        const int n = int(std::min<int64_t>(chunk, last - from + 1));
+        const bool lit_above = above && any_lit(above + from, l.black, n);
+        const bool lit_below = below && any_lit(below + from, l.black, n);
+        if (!lit_above && !lit_below)
+            continue;
+        fill_weights(weights, n, float(from - l.x), float(dy), per_px);
+        if (lit_above)
+            light_span(map, l, l.y - dy, from, n, weights);
+        if (lit_below)
+            light_span(map, l, l.y + dy, from, n, weights);
+    }
 }
 
 void add_point_light(light_map *map, const shrouder_set *set, int x, int y, int radius, int r,
@@ -239,7 +236,7 @@ struct packing {
 
 /* One of Allegro's usual packings, known when compiling: the row loop then keeps every channel
  * in 16-bit lanes, several times faster than with shifts read at run time. Allegro starts with
- * red in the low bits; a graphics driver may put it in the high bits. */
+ * red in the low bits; a graphics driver may put it in the high bits. (32 bpp has its own.) */
 template <int rs_, int gs_, int bs_, unsigned rm_, unsigned gm_, unsigned bm_>
 struct usual_packing {
     static constexpr int rs = rs_, gs = gs_, bs = bs_;
@@ -252,8 +249,6 @@ using red_low_15 = usual_packing<0, 5, 10, 31, 31, 31>;
 using red_high_15 = usual_packing<10, 5, 0, 31, 31, 31>;
 using red_low_16 = usual_packing<0, 5, 11, 31, 63, 31>;
 using red_high_16 = usual_packing<11, 5, 0, 31, 63, 31>;
-using red_low_32 = usual_packing<0, 8, 16, 255, 255, 255>;
-using red_high_32 = usual_packing<16, 8, 0, 255, 255, 255>;
 
 } // namespace
 
@@ -332,6 +327,42 @@ static void apply_packed(BITMAP *bmp, const light_map *map, int w, int h, const 
     }
 }
 
+/* Scales a 32 bpp row whose channels fill the low three bytes of each pixel, green in the
+ * middle, as 16-bit halves: the low half holds the channel `low` and green, the high half the
+ * channel `high` and the alpha byte, which stays. Without 32-bit lanes the compiler's code runs
+ * about 1.7 times faster. */
+static void apply_32_halves_row(uint16_t *row, const uint8_t *__restrict low,
+                                const uint8_t *__restrict g, const uint8_t *__restrict high,
+                                int n) {
+    for (int i = 0; i < n; i++) {
+        const uint16_t lo = row[2 * i], hi = row[2 * i + 1];
+        row[2 * i] =
+            uint16_t(scale(uint16_t(lo & 255), low[i]) | scale(uint16_t(lo >> 8), g[i]) << 8);
+        row[2 * i + 1] = uint16_t(scale(uint16_t(hi & 255), high[i]) | (hi & 0xff00));
+    }
+}
+
+/* Whether a 32 bpp packing suits apply_32_halves_row: green in the second byte, red and blue in
+ * the first and third, on a processor that keeps the low half of a word first. */
+static bool fits_halves(const packing &p) {
+    const bool little_endian = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+    return little_endian && p.gs == 8 && ((p.rs == 0 && p.bs == 16) || (p.rs == 16 && p.bs == 0));
+}
+
+static void apply_32(BITMAP *bmp, const light_map *map, int w, int h, const packing &p) {
+    const bool halves = fits_halves(p), red_low = p.rs == 0;
+    for (int y = 0; y < h; y++) {
+        uint8_t *row = bitmap_row(bmp, y);
+        const uint8_t *r = levels_row(map, 0, y), *g = levels_row(map, 1, y);
+        const uint8_t *b = levels_row(map, 2, y);
+        if (halves)
+            apply_32_halves_row(reinterpret_cast<uint16_t *>(row), red_low ? r : b, g,
+                                red_low ? b : r, w);
+        else
+            apply_packed_row(reinterpret_cast<uint32_t *>(row), r, g, b, w, p);
+    }
+}
+
 static void apply_24(BITMAP *bmp, const light_map *map, int w, int h, const packing &p) {
     for (int y = 0; y < h; y++)
         apply_24_row(bitmap_row(bmp, y), levels_row(map, 0, y), levels_row(map, 1, y),
@@ -355,7 +386,7 @@ int apply_light_map(BITMAP *bmp, const light_map *map) {
         apply_24(bmp, map, w, h, p);
         break;
     default:
-        apply_packed<uint32_t, red_low_32, red_high_32>(bmp, map, w, h, p);
+        apply_32(bmp, map, w, h, p);
     }
     bmp_unwrite_line(bmp);
     release_bitmap(bmp);
