@@ -18,8 +18,9 @@ static const float full_weight = 65535.0f;
 
 struct light_map {
     int w, h;
-    uint8_t *levels; /* red, green and blue planes of w x h levels, one after the other */
-    BITMAP *shadow;  /* 8 bpp: the current light's shadows, cast inside its disc's box */
+    uint8_t *levels;   /* red, green and blue planes of w x h levels, one after the other */
+    uint16_t *weights; /* falloff weights of a run of columns, reused by every row and light */
+    BITMAP *shadow;    /* 8 bpp: the current light's shadows, cast inside its disc's box */
 };
 
 static uint8_t *plane(const light_map *map, int channel) {
@@ -39,8 +40,9 @@ light_map *create_light_map(int w, int h) {
     map->w = w;
     map->h = h;
     map->levels = new (std::nothrow) uint8_t[size_t(channels) * size_t(w) * size_t(h)]();
+    map->weights = new (std::nothrow) uint16_t[size_t(w)];
     map->shadow = create_bitmap_ex(8, w, h);
-    if (!map->levels || !map->shadow) {
+    if (!map->levels || !map->weights || !map->shadow) {
         destroy_light_map(map);
         return NULL;
     }
@@ -51,6 +53,7 @@ void destroy_light_map(light_map *map) {
     if (!map)
         return;
     delete[] map->levels;
+    delete[] map->weights;
     if (map->shadow)
         destroy_bitmap(map->shadow);
     delete map;
@@ -109,6 +112,30 @@ static void fill_weights(uint16_t *weights, int n, float dx0, float dy, float pe
     }
 }
 
+static void copy_reversed(uint16_t *__restrict to, const uint16_t *__restrict from, int n) {
+    for (int i = 0; i < n; i++)
+        to[i] = from[n - 1 - i];
+}
+
+/* The weights of the columns first + i, i < n, on the row dy from the light. Columns on both
+ * sides of the light's own mirror each other: the longer side is computed, the other copied. */
+static void fill_weight_row(uint16_t *weights, int64_t first, int n, int64_t x, int64_t dy,
+                            float per_px) {
+    const int64_t left = x - first, right = first + n - 1 - x; /* columns on each side of x */
+    if (left <= 0 || right <= 0) {
+        fill_weights(weights, n, float(first - x), float(dy), per_px);
+        return;
+    }
+    uint16_t *const centre = weights + left;
+    if (right >= left) {
+        fill_weights(centre, int(right + 1), 0.0f, float(dy), per_px);
+        copy_reversed(weights, centre + 1, int(left));
+    } else {
+        fill_weights(weights, int(left + 1), float(-left), float(dy), per_px);
+        copy_reversed(centre + 1, centre - right, int(right));
+    }
+}
+
 /* a + b, at most 255: b is first cut to what a leaves, which vectorises to a byte minimum. */
 static uint8_t add_saturated(uint8_t a, uint8_t b) {
     return uint8_t(a + std::min(b, uint8_t(~a)));
@@ -144,8 +171,9 @@ static void cast_shadows(light_map *map, const shrouder_set *set, const light &l
         cast_shrouder_set(shadow, set, int(l.x), int(l.y));
 }
 
-/* Rows are lit a chunk of columns at a time. A chunk in shadow on both rows of a pair is
- * skipped, its falloff included: over a crowded level most of a disc is in shadow. */
+/* Shadow rows are read a chunk of columns at a time: runs of chunks with a lit pixel on either
+ * row of a pair are lit, falloff included, and chunks in shadow on both are skipped. Over a
+ * crowded level most of a disc is in shadow. */
 static const int chunk = 32;
 
 static bool any_lit(const uint8_t *shadow, uint8_t black, int n) {
@@ -155,11 +183,22 @@ static bool any_lit(const uint8_t *shadow, uint8_t black, int n) {
     return differs != 0;
 }
 
+/* The end (exclusive) of the chunk of columns from `from`, within the chord ending at last. */
+static int64_t chunk_end(int64_t from, int64_t last) {
+    return std::min(from + chunk, last + 1);
+}
+
+/* Whether a pixel of the chunk from `from` is lit on either row (NULL for a row off the box). */
+static bool chunk_lit(const uint8_t *above, const uint8_t *below, uint8_t black, int64_t from,
+                      int64_t last) {
+    const int n = int(chunk_end(from, last) - from);
+    return (above && any_lit(above + from, black, n)) || (below && any_lit(below + from, black, n));
+}
+
 /* Adds the light to n pixels of the map's row y from the column `first`. */
-static void light_span(light_map *map, const light &l, int64_t y, int64_t first, int n,
-                       const uint16_t *weights) {
+static void light_span(light_map *map, const light &l, int64_t y, int64_t first, int n) {
     const size_t at = size_t(y) * size_t(map->w) + size_t(first);
-    light_row(plane(map, 0) + at, plane(map, 1) + at, plane(map, 2) + at, weights,
+    light_row(plane(map, 0) + at, plane(map, 1) + at, plane(map, 2) + at, map->weights,
               map->shadow->line[y] + first, l.black, n, l.twice_colour);
 }
 
@@ -176,18 +215,21 @@ static void light_row_pair(light_map *map, const light &l, int64_t dy) {
     const uint8_t *above = shadow_row(map, l, l.y - dy);
     const uint8_t *below = dy != 0 ? shadow_row(map, l, l.y + dy) : NULL;
     const float per_px = full_weight / float(l.radius);
-    uint16_t weights[chunk];
-    for (int64_t from = first; from <= last; from += chunk) {
-        const int n = int(std::min<int64_t>(chunk, last - from + 1));
-        const bool lit_above = above && any_lit(above + from, l.black, n);
-        const bool lit_below = below && any_lit(below + from, l.black, n);
-        if (!lit_above && !lit_below)
+    for (int64_t from = first; from <= last;) {
+        int64_t end = from;
+        while (end <= last && chunk_lit(above, below, l.black, end, last))
+            end = chunk_end(end, last);
+        if (end == from) {
+            from = chunk_end(from, last);
             continue;
-        fill_weights(weights, n, float(from - l.x), float(dy), per_px);
-        if (lit_above)
-            light_span(map, l, l.y - dy, from, n, weights);
-        if (lit_below)
-            light_span(map, l, l.y + dy, from, n, weights);
+        }
+        const int n = int(end - from);
+        fill_weight_row(map->weights, from, n, l.x, dy, per_px);
+        if (above)
+            light_span(map, l, l.y - dy, from, n);
+        if (below)
+            light_span(map, l, l.y + dy, from, n);
+        from = end;
     }
 }
 
