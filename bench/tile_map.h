@@ -15,8 +15,8 @@ struct tile_map {
     std::vector<light> lights;
 };
 
-/* `boxes` boxes of 24 pixels in about 28% of the cells of a grid that covers a width x height
- * bitmap, grown beyond it on every side when the boxes need more cells. */
+/* `boxes` boxes of 24 pixels, each in a cell of the grid over a width x height bitmap drawn at
+ * random, so that some boxes fall on others as the map fills up; the lights in free cells. */
 tile_map make_tile_map(int boxes, int width, int height, int lights, unsigned seed);
 
 /* Every box of the map, one outline each. */

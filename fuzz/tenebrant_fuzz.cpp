@@ -5,6 +5,7 @@
  * and that the same calls in reverse order, without those the module refuses, give the same
  * bytes. A failed check aborts, so libFuzzer keeps the input. Inputs whose last byte is odd
  * drive the light maps instead (light_fuzz.cpp). */
+#include "shrouder_set.h"
 #include "tenebrant.h"
 
 #include "light_fuzz.h"
@@ -116,6 +117,31 @@ void check_only_black_inside(const framed &f) {
     check[(depth + 7) / 8 - 1](f, lit, black);
 }
 
+/* The calls' occluders in a set, with those whose light's x is odd removed again; abort
+ * unless the set refuses exactly what it must. Returns which calls the set holds. */
+std::vector<bool> fill_set(shrouder_set *set, const std::vector<call> &calls) {
+    std::vector<bool> held;
+    for (const call &c : calls) {
+        const int *p = c.points.data();
+        int id = -1;
+        if (c.kind == one_way)
+            id = add_shrouder_to_set(set, p[0], p[1], p[2], p[3]);
+        else if (c.kind == two_way)
+            id = add_2_way_shrouder_to_set(set, p[0], p[1], p[2], p[3]);
+        else if (c.count >= 0)
+            id = add_outline_to_set(set, c.count, p);
+        const bool refusable = (c.kind == outline && c.count < 2) ||
+                               std::any_of(c.points.begin(), c.points.end(), beyond_limit);
+        if ((id < 0) != refusable)
+            abort();
+        const bool removed = id >= 0 && c.lx % 2 != 0;
+        if (removed)
+            remove_from_shrouder_set(set, id);
+        held.push_back(id >= 0 && !removed);
+    }
+    return held;
+}
+
 UNTRACED void check_same(const framed &a, const framed &b) {
     const size_t row = size_t(a.parent->w) * ((bitmap_color_depth(a.parent) + 7) / 8);
     for (int y = 0; y < a.parent->h; y++)
@@ -147,6 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     std::vector<call> calls;
     while (in.remaining_bytes() > 0 && int(calls.size()) < max_calls)
         calls.emplace_back(in);
+    if (calls.empty())
+        return 0;
 
     framed forward(depth, w, h), backward(depth, w, h);
     for (const call &c : calls)
@@ -157,5 +185,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     check_only_black_inside(forward);
     check_same(forward, backward);
+
+    /* The same occluders in a set, cast from the first and the last light through a clip
+     * rectangle that the data picks, against one immediate call per member held. */
+    shrouder_set *set = create_shrouder_set();
+    const std::vector<bool> held = fill_set(set, calls);
+    for (const call *light : {&calls.front(), &calls.back()}) {
+        framed immediate(depth, w, h), cast(depth, w, h);
+        for (const framed *f : {&immediate, &cast})
+            set_clip_rect(f->target, light->ly % w, light->lx % h, w - 1 - calls.size() % 3, h - 1);
+        for (size_t i = 0; i < calls.size(); i++)
+            if (held[i]) {
+                call member = calls[i];
+                member.lx = light->lx;
+                member.ly = light->ly;
+                member.cast(immediate.target);
+            }
+        cast_shrouder_set(cast.target, set, light->lx, light->ly);
+        check_same(immediate, cast);
+        is_lit_by(set, light->lx, light->ly,
+                  calls.back().points.empty() ? 0 : calls.back().points[0], light->ly);
+    }
+    destroy_shrouder_set(set);
     return 0;
 }

@@ -13,6 +13,8 @@ void coverage::begin(BITMAP *target, int black, const span_clip &rect, int lx, i
     light_x = lx;
     light_y = ly;
     memset(counts, 0, sizeof counts[0] * size_t(rect.bottom - rect.top));
+    open_box = rect;
+    changed = true;
 }
 
 /* The byte that every byte of a pixel of this colour holds, or -1 when they differ. Black is
@@ -45,6 +47,7 @@ void coverage::paint_row(int row) const {
 
 void coverage::add(int y, int x1, int x2) {
     const int row = y - clip.top;
+    changed = true;
     coverage_run *r = runs[row];
     int n = counts[row];
     /* Runs wholly left of the new one, not touching it, stay; so do those wholly right. */
@@ -54,19 +57,23 @@ void coverage::add(int y, int x1, int x2) {
     int last = first;
     while (last < n && r[last].lo - 1 <= x2)
         last++;
+    /* The few runs of a row move by plain loops: a call to memmove costs more than they do. */
     if (last > first) {
         const int lo = r[first].lo < x1 ? r[first].lo : x1;
         const int hi = r[last - 1].hi > x2 ? r[last - 1].hi : x2;
         r[first] = coverage_run{lo, hi};
-        memmove(r + first + 1, r + last, sizeof *r * size_t(n - last));
-        counts[row] = n - (last - first - 1);
+        const int gone = last - first - 1;
+        for (int i = last; i < n; i++)
+            r[i - gone] = r[i];
+        counts[row] = n - gone;
         return;
     }
     if (n == coverage_max_runs) {
         paint_row(row);
         n = first = 0;
     }
-    memmove(r + first + 1, r + first, sizeof *r * size_t(n - first));
+    for (int i = n; i > first; i--)
+        r[i] = r[i - 1];
     r[first] = coverage_run{x1, x2};
     counts[row] = n + 1;
 }
@@ -76,10 +83,14 @@ static int larger(int a, int b) {
 }
 
 int coverage::refresh() {
-    const int rows = clip.bottom - clip.top;
-    int radius = 0;
+    if (!changed)
+        return radius;
+    changed = false;
+    /* Rows outside the last open box were wholly covered then and still are. */
+    const int first = open_box.top - clip.top, end = open_box.bottom - clip.top;
+    radius = 0;
     open_box = span_clip{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
-    for (int row = 0; row < rows; row++) {
+    for (int row = first; row < end; row++) {
         const int n = counts[row];
         const coverage_run *r = runs[row];
         /* The uncovered pixels of the row lie between the run that starts at the clip's left
@@ -97,10 +108,12 @@ int coverage::refresh() {
         const int reach = larger(larger(dy, -dy), larger(light_x - from, to - light_x));
         radius = larger(radius, reach + 1);
     }
-    for (int band = 0; band * coverage_band_rows < rows; band++) {
+    if (open_box.left > open_box.right)
+        open_box = span_clip{clip.left, clip.top, clip.left, clip.top};
+    for (int band = first / coverage_band_rows; band * coverage_band_rows < end; band++) {
         coverage_run joined{INT_MAX, INT_MIN};
-        const int end = std::min(rows, (band + 1) * coverage_band_rows);
-        for (int row = band * coverage_band_rows; row < end; row++)
+        const int band_end = std::min(end, (band + 1) * coverage_band_rows);
+        for (int row = std::max(first, band * coverage_band_rows); row < band_end; row++)
             if (open[row].lo <= open[row].hi) {
                 joined.lo = std::min(joined.lo, open[row].lo);
                 joined.hi = std::max(joined.hi, open[row].hi);

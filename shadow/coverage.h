@@ -9,7 +9,7 @@
 
 struct BITMAP;
 
-enum { coverage_max_rows = 4096, coverage_max_runs = 8, coverage_band_rows = 8 };
+enum { coverage_max_rows = 4096, coverage_max_runs = 8, coverage_band_rows = 16 };
 
 struct coverage_run {
     int lo, hi;
@@ -26,10 +26,13 @@ struct coverage {
     coverage_run open[coverage_max_rows];
     coverage_run band_open[coverage_max_rows / coverage_band_rows];
     /* The smallest rectangle holding every uncovered pixel, as of the last refresh; empty
-     * (left > right) once all is covered. */
+     * once all is covered. */
     span_clip open_box;
     BITMAP *bmp;
     int color;
+    /* Whether runs were added since the last refresh, and the radius it found. */
+    bool changed;
+    int radius;
 
     /* Empty, for the rows of `clip` (at most coverage_max_rows of them), painted on `bmp`. */
     void begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly);

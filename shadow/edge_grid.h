@@ -4,6 +4,7 @@
 #ifndef EDGE_GRID_H
 #define EDGE_GRID_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <vector>
 
@@ -22,6 +23,10 @@ struct edge_grid {
     void reset(int64_t min_x, int64_t min_y, int64_t max_x, int64_t max_y, int edge_count);
 
     bool covers(int x1, int y1, int x2, int y2) const;
+
+    /* Lists edges 0 .. count - 1 in an empty grid, each cell's entries side by side in memory;
+     * ends(i, xy) gives edge i as x1, y1, x2, y2. May throw std::bad_alloc. */
+    template <class Ends> void fill(int count, Ends ends);
 
     /* Lists the edge in every cell that the segment touches. May throw std::bad_alloc. */
     void insert(int edge, int x1, int y1, int x2, int y2);
@@ -84,6 +89,30 @@ void edge_grid::for_each_cell(int64_t x1, int64_t y1, int64_t x2, int64_t y2, Vi
         const int64_t left = x0 + int64_t(cx) * cell, right = left + cell;
         const int64_t a = x1 > left ? x1 : left, b = x2 < right ? x2 : right;
         visit_column(cx, line_y_floor(x1, y1, x2, y2, a), line_y_floor(x1, y1, x2, y2, b), visit);
+    }
+}
+
+template <class Ends> void edge_grid::fill(int count, Ends ends) {
+    std::vector<int> starts(heads.size() + 1, 0);
+    auto each_cell = [&](int i, auto visit) {
+        int xy[4];
+        ends(i, xy);
+        for_each_cell(xy[0], xy[1], xy[2], xy[3], visit);
+    };
+    for (int i = 0; i < count; i++)
+        each_cell(i, [&](int cell) { starts[size_t(cell) + 1]++; });
+    for (size_t c = 1; c < starts.size(); c++)
+        starts[c] += starts[c - 1];
+    entries.assign(size_t(starts.back()), grid_entry{0, -1});
+    std::vector<int> next(starts.begin(), starts.end() - 1);
+    for (int i = 0; i < count; i++)
+        each_cell(i, [&](int cell) { entries[size_t(next[size_t(cell)]++)].edge = i; });
+    for (size_t c = 0; c < heads.size(); c++) {
+        if (starts[c] == starts[c + 1])
+            continue;
+        heads[c] = starts[c];
+        for (int j = starts[c]; j + 1 < starts[c + 1]; j++)
+            entries[size_t(j)].next = j + 1;
     }
 }
 

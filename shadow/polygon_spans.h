@@ -156,6 +156,8 @@ void two_edge_runs(const span_edge &a, const span_edge &b, int c, int next, Fill
  * Rows above the clip are stepped over in bulk where nothing happens on them. */
 template <class Run>
 void polygon_spans(int count, const int *points, const span_clip &clip, Run run) {
+    if (clip.left >= clip.right || clip.top >= clip.bottom)
+        return;
     span_edge edges[polygon_max_edges];
     int inactive = -1, active = -1, top = INT32_MAX, bottom = INT32_MIN;
     const int *i1 = points, *i2 = points + 2 * (count - 1);

@@ -94,12 +94,10 @@ static void rebuild(shrouder_set *set, const std::vector<set_edge> &added) {
     edge_grid grid;
     if (!kept.empty()) {
         grid.reset(min_x, min_y, max_x, max_y, int(kept.size()));
-        size_t cells = 0;
-        for (const set_edge &e : kept)
-            cells += cells_of(grid, e);
-        grid.entries.reserve(cells);
-        for (size_t i = 0; i < kept.size(); i++)
-            grid.insert(int(i), kept[i].x1, kept[i].y1, kept[i].x2, kept[i].y2);
+        grid.fill(int(kept.size()), [&](int i, int *xy) {
+            const set_edge &e = kept[size_t(i)];
+            xy[0] = e.x1, xy[1] = e.y1, xy[2] = e.x2, xy[3] = e.y2;
+        });
     }
     std::vector<uint32_t> seen(kept.size(), 0);
 
@@ -232,21 +230,49 @@ struct cast {
     uint32_t stamp;
 };
 
-/* Bounds on the pixels of every run that the filler's edges give on rows y0 .. y1: each edge's
- * x moves one way only, so its extremes over the rows lie at their ends. */
-static void rows_bounds(const span_edge *edges, int count, int y0, int y1, int *lo, int *hi) {
+/* Bounds on the pixels of every run that the filler's edges give on row y. */
+static void row_bounds(const span_edge *edges, int count, int y, int *lo, int *hi) {
     *lo = INT_MAX;
     *hi = INT_MIN;
     for (int i = 0; i < count; i++) {
         const span_edge &e = edges[i];
-        const int a = std::max(y0, e.top), b = std::min(y1, e.bottom);
+        if (y < e.top || y > e.bottom)
+            continue;
+        const int x = span_edge_x(e, y);
+        const int reach = e.top == e.bottom ? e.w >> 1 : e.w;
+        *lo = std::min(*lo, x >> polygon_fix_shift);
+        *hi = std::max(*hi, (x + reach) >> polygon_fix_shift);
+    }
+}
+
+/* An edge of the filler as a straight line: within half a step of its x on every row. */
+struct edge_line {
+    int top, bottom;
+    int64_t x, dx, slack; /* slack: the half step, plus the pixels the edge covers */
+    int64_t reach;
+};
+
+static edge_line line_of(const span_edge &e) {
+    const bool flat = e.top == e.bottom;
+    const int64_t half = flat ? 0 : (e.dx < 0 ? -int64_t(e.dx) : e.dx) / 2 + 1;
+    return edge_line{e.top, e.bottom, e.x, e.dx, half, flat ? e.w >> 1 : e.w};
+}
+
+/* Bounds on the pixels of every run on rows y0 .. y1: each edge's x moves one way only, so its
+ * extremes over the rows lie at their ends, give or take the filler's half steps. */
+static void band_bounds(const edge_line *lines, int count, int y0, int y1, int *lo, int *hi) {
+    int64_t low = INT64_MAX, high = INT64_MIN;
+    for (int i = 0; i < count; i++) {
+        const edge_line &l = lines[i];
+        const int a = std::max(y0, l.top), b = std::min(y1, l.bottom);
         if (a > b)
             continue;
-        const int reach = e.top == e.bottom ? e.w >> 1 : e.w;
-        const int xa = span_edge_x(e, a), xb = span_edge_x(e, b);
-        *lo = std::min({*lo, xa >> polygon_fix_shift, xb >> polygon_fix_shift});
-        *hi = std::max({*hi, (xa + reach) >> polygon_fix_shift, (xb + reach) >> polygon_fix_shift});
+        const int64_t xa = l.x + (a - l.top) * l.dx, xb = l.x + (b - l.top) * l.dx;
+        low = std::min({low, xa - l.slack, xb - l.slack});
+        high = std::max({high, xa + l.slack + l.reach, xb + l.slack + l.reach});
     }
+    *lo = low == INT64_MAX ? INT_MAX : int(low >> polygon_fix_shift);
+    *hi = high == INT64_MIN ? INT_MIN : int(high >> polygon_fix_shift);
 }
 
 /* Whether [lo, hi] on rows y0 .. y1 needs no look at the runs: empty, or clear of the open
@@ -261,9 +287,11 @@ static bool plainly_covered(int lo, int hi, const coverage_run &open) {
  * by band of rows, then row by row where a band is in doubt. */
 static bool already_covered(int count, const int *points) {
     span_edge edges[polygon_max_edges];
+    edge_line lines[polygon_max_edges];
     int top = INT_MAX, bottom = INT_MIN;
     for (int i = 0, prev = count - 1; i < count; prev = i++) {
         edges[i] = make_span_edge(points + 2 * i, points + 2 * prev);
+        lines[i] = line_of(edges[i]);
         top = std::min(top, edges[i].top);
         bottom = std::max(bottom, edges[i].bottom);
     }
@@ -273,12 +301,16 @@ static bool already_covered(int count, const int *points) {
     for (int y = from, band_end; y <= to; y = band_end + 1) {
         const int band = (y - clip.top) / coverage_band_rows;
         band_end = std::min(to, clip.top + (band + 1) * coverage_band_rows - 1);
+        if (cover.band_open[band].lo > cover.band_open[band].hi)
+            continue;
         int lo, hi;
-        rows_bounds(edges, count, y, band_end, &lo, &hi);
+        band_bounds(lines, count, y, band_end, &lo, &hi);
         if (plainly_covered(lo, hi, cover.band_open[band]))
             continue;
         for (int row = y; row <= band_end; row++) {
-            rows_bounds(edges, count, row, row, &lo, &hi);
+            if (cover.open[row - clip.top].lo > cover.open[row - clip.top].hi)
+                continue;
+            row_bounds(edges, count, row, &lo, &hi);
             if (plainly_covered(lo, hi, cover.open[row - clip.top]))
                 continue;
             if (!cover.holds(row, std::max(lo, clip.left), std::min(hi, clip.right - 1)))

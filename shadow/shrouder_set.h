@@ -14,11 +14,14 @@
  * see rather than the size of the set: occluders hidden behind nearer ones are not filled, far
  * hidden ones are not visited, and every shadowed pixel is written about once however many
  * shadows overlap on it. Casting honours the bitmap's clipping rectangle exactly as the
- * immediate calls do, and costs less when the rectangle is small.
+ * immediate calls do, and costs less when the rectangle is small. Pixels are the same in
+ * Allegro's default solid drawing mode; in the other modes overlapping shadows would be drawn
+ * again by the immediate calls, and are drawn once here. Bitmaps more than 4096 pixels wide or
+ * high are cast one edge at a time, the same pixels at the immediate calls' cost.
  *
- * Adding and removing may allocate; casting and is_lit_by never do. A set is not safe to use
- * from two threads at once, and casting shares the module's scratch state with tenebrant.h's
- * calls: call them from one thread at a time.
+ * Adding and removing may allocate; casting and is_lit_by never do. A set, is_lit_by included,
+ * is not safe to use from two threads at once, and casting shares the module's scratch state
+ * with tenebrant.h's calls: call them from one thread at a time.
  */
 #ifndef SHROUDER_SET_H
 #define SHROUDER_SET_H

@@ -134,6 +134,16 @@ const scene scenes[] = {
      false},
     {"tiles under a clip rectangle", 300, 220, 15,
      [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, -12, -12, 16, 12, 24, 3); }, true},
+    {"boxes stacked on boxes", 640, 480, 16,
+     [](level &l, std::mt19937 &r, int, int) {
+         for (int i = 0; i < 900; i++) {
+             const int x = int(r() % 26) * 24, y = int(r() % 20) * 24;
+             l.add(outline, {x, y, x + 24, y, x + 24, y + 24, x, y + 24});
+         }
+     },
+     false},
+    {"wider than the fast path", 4100, 3, 32,
+     [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, 0, -10, 170, 1, 24, 2); }, false},
     {"one pixel", 1, 1, 32,
      [](level &l, std::mt19937 &r, int, int) { segment_soup(l, r, -3, -3, 7, 7, 30); }, false},
     {"one row", 97, 1, 16,
