@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <vector>
 
@@ -73,6 +74,10 @@ const scene_kind kinds[] = {
     {"one_pixel",        1,   1,   1,   1, 32, none,      3, near,    usual, wild, 17, own},
 };
 // clang-format on
+
+void PrintTo(const scene_kind &k, std::ostream *out) {
+    *out << k.name;
+}
 
 /* Sets Allegro's packing for a depth for the life of the object. */
 class packing_override {
