@@ -271,7 +271,15 @@ model expected_levels(const scene &s, int w, int h) {
     return m;
 }
 
-/* A bitmap of seeded random colours. */
+/* The bits of a 32 bpp pixel outside its channels (the alpha byte): applying keeps them. */
+int other_bits(int depth) {
+    if (depth != 32)
+        return 0;
+    return int(
+        ~((255u << _rgb_r_shift_32) | (255u << _rgb_g_shift_32) | (255u << _rgb_b_shift_32)));
+}
+
+/* A bitmap of seeded random colours, with random bits outside the channels too. */
 Bitmap patterned(int depth, int w, int h, unsigned seed) {
     Bitmap bmp(create_bitmap_ex(depth, w, h), destroy_bitmap);
     std::mt19937 random(seed);
@@ -279,7 +287,8 @@ Bitmap patterned(int depth, int w, int h, unsigned seed) {
         for (int x = 0; x < w; x++)
             putpixel(bmp.get(), x, y,
                      makecol_depth(depth, pick(random, 0, 255), pick(random, 0, 255),
-                                   pick(random, 0, 255)));
+                                   pick(random, 0, 255)) |
+                         (int(random()) & other_bits(depth)));
     return bmp;
 }
 
@@ -327,6 +336,8 @@ TEST_P(LitBitmap, MatchesTheModel) {
                 ASSERT_EQ(now, was) << "outside the map at (" << x << ", " << y << ")";
                 continue;
             }
+            ASSERT_EQ(now & other_bits(k.depth), was & other_bits(k.depth))
+                << "bits outside the channels at (" << x << ", " << y << ")";
             int original[3], result[3];
             channels_of(k.depth, was, original);
             channels_of(k.depth, now, result);
