@@ -207,10 +207,26 @@ static bool chunk_lit(const uint8_t *above, const uint8_t *below, uint8_t black,
 }
 
 /* Adds the light to n pixels of the map's row y from the column `first`. */
-static void light_span(light_map *map, const light &l, int64_t y, int64_t first, int n) {
+static void light_span(light_map *map, const light &l, int64_t y, int64_t first, int n,
+                       const uint16_t *weights) {
     const size_t at = size_t(y) * size_t(map->w) + size_t(first);
-    light_row(plane(map, 0) + at, plane(map, 1) + at, plane(map, 2) + at, map->weights,
+    light_row(plane(map, 0) + at, plane(map, 1) + at, plane(map, 2) + at, weights,
               map->shadow->line[y] + first, l.black, n, l.twice_colour);
+}
+
+/* Adds the light to the runs of lit chunks of the map's row y among the columns [from, end),
+ * whose weights start the map's weight row: the two rows of a pair are seldom lit in the same
+ * places. */
+static void light_lit_runs(light_map *map, const light &l, int64_t y, const uint8_t *shadow,
+                           int64_t from, int64_t end) {
+    for (int64_t start = from; start < end;) {
+        int64_t stop = start;
+        while (stop < end && any_lit(shadow + stop, l.black, int(chunk_end(stop, end - 1) - stop)))
+            stop = chunk_end(stop, end - 1);
+        if (stop > start)
+            light_span(map, l, y, start, int(stop - start), map->weights + (start - from));
+        start = chunk_end(stop, end - 1);
+    }
 }
 
 /* The shadow row y of the map, or NULL when the light's box leaves it out. */
@@ -237,9 +253,9 @@ static void light_row_pair(light_map *map, const light &l, int64_t dy) {
         const int n = int(end - from);
         fill_weight_row(map->weights, from, n, l.x, dy, per_px);
         if (above)
-            light_span(map, l, l.y - dy, from, n);
+            light_lit_runs(map, l, l.y - dy, above, from, end);
         if (below)
-            light_span(map, l, l.y + dy, from, n);
+            light_lit_runs(map, l, l.y + dy, below, from, end);
         from = end;
     }
 }
