@@ -171,9 +171,9 @@ static void cast_shadows(light_map *map, const shrouder_set *set, const light &l
         cast_shrouder_set(shadow, set, int(l.x), int(l.y));
 }
 
-/* Shadow rows are read a chunk of columns at a time: runs of chunks with a lit pixel on either
- * row of a pair are lit, falloff included, and chunks in shadow on both are skipped. Over a
- * crowded level most of a disc is in shadow. */
+/* Shadow rows are read a chunk of columns at a time: the falloff is computed over runs of
+ * chunks with a lit pixel on either row of a pair, each row is lit over its own runs, and
+ * chunks in shadow are skipped. Over a crowded level most of a disc is in shadow. */
 static const int chunk = 32;
 
 /* Whether one of n shadow pixels is lit. Eight pixels are compared at a time as one 64-bit
