@@ -3,9 +3,12 @@
  * sanitizers see, it draws into a sub-bitmap framed by a margin of its parent and checks that
  * the margin is untouched (nothing written outside the bitmap), that only black is painted,
  * and that the same calls in reverse order, without those the module refuses, give the same
- * bytes. A failed check aborts, so libFuzzer keeps the input. */
+ * bytes. A failed check aborts, so libFuzzer keeps the input. Inputs whose last byte is odd
+ * drive the light maps instead (light_fuzz.cpp). */
 #include "shrouder_set.h"
 #include "tenebrant.h"
+
+#include "light_fuzz.h"
 
 #include <algorithm>
 #include <allegro.h>
@@ -158,6 +161,11 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     FuzzedDataProvider in(data, size);
+    /* The input's last byte picks the part it drives: the shadow calls or the light maps. */
+    if (in.ConsumeBool()) {
+        fuzz_lights(in);
+        return 0;
+    }
     /* Mostly small bitmaps, so that more inputs run a second; every side can still come up. */
     const int w = in.ConsumeIntegralInRange(1, max_side >> in.ConsumeIntegralInRange(0, 5));
     const int h = in.ConsumeIntegralInRange(1, max_side >> in.ConsumeIntegralInRange(0, 5));

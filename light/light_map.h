@@ -15,8 +15,9 @@
  * channel argument is first clamped to 0 .. 255. A light reaches a pixel unless the pixel lies
  * in the shadow its set casts from it: exactly the pixels that cast_shrouder_set (see
  * shrouder_set.h) would paint from (x, y) on a bitmap of the map's size. Lights and occluders
- * may lie anywhere within that module's range (-524288 .. 524288), inside the map or off it; a
- * light beyond the range is not shadowed, as the set casts nothing from it. Each light names
+ * may lie anywhere within that module's range (-524288 .. 524288), inside the map or off it.
+ * Any int is safe for a position or a radius: a light beyond the range is not shadowed, as the
+ * set casts nothing from it, but still lights what its radius reaches. Each light names
  * its own set, so different sets give different lights their own layers of occluders (a set
  * of walls for every light, and one of low crates for the torches on the ground only).
  *
@@ -24,9 +25,10 @@
  * within 1 of the model for each light reaching the pixel, and exactly on it where none does.
  * Applying the map rounds once more, to the bitmap's channel precision.
  *
- * Cost: a light works only inside its disc clipped to the map, writes each pixel there once,
- * and takes its shadows from the set through a clipping rectangle of that size; a huge radius
- * costs no more than covering the map. Nothing is allocated after create_light_map.
+ * Cost: a light works only inside its disc clipped to the map, takes its shadows from the set
+ * through a clipping rectangle of that size, and writes each pixel of the disc at most once,
+ * skipping stretches its shadow covers; a huge radius costs no more than covering the map.
+ * Nothing is allocated after create_light_map.
  *
  * Threading: a map holds scratch state for its lights, and casting shares the shadow module's
  * scratch state: calls are not re-entrant; use the maps and the module from one thread.
@@ -47,22 +49,22 @@ light_map *create_light_map(int w, int h);
 void destroy_light_map(light_map *map);
 
 /* Sets every pixel of the map to the ambient level (r, g, b), each clamped to 0 .. 255: the
- * start of a frame. */
+ * start of a frame. A NULL map is ignored. */
 void clear_light_map(light_map *map, int r, int g, int b);
 
 /* Adds the light at (x, y) of the given radius and colour (each channel clamped to 0 .. 255)
  * to every pixel it reaches, saturating at 255. The set's members hide what lies behind them
- * from this light; a NULL set hides nothing. A radius below 1 adds nothing. The set is only
- * read. */
+ * from this light; a NULL set hides nothing. A radius below 1 adds nothing, and a NULL map is
+ * ignored. The set is only read. */
 void add_point_light(light_map *map, const shrouder_set *set, int x, int y, int radius, int r,
                      int g, int b);
 
 /* Multiplies each channel c of each pixel in the overlap of the bitmap and the map (both from
- * (0, 0), ignoring the clipping rectangle) by the map's level: c x level / 255, rounded. Works
- * at 15, 16, 24 and 32 bpp on memory bitmaps and on linear video or screen bitmaps (lines
- * reached through bmp_write_line), and returns 0. Returns -1, with the bitmap unchanged, for an
- * 8 bpp bitmap (its colours are palette indices), for any other depth, for a bitmap that is
- * not linear, or for a NULL argument. */
+ * (0, 0), ignoring the clipping rectangle) by the map's level: c x level / 255, rounded; other
+ * bits of a pixel (the alpha byte at 32 bpp) stay as they are. Works at 15, 16, 24 and 32 bpp on
+ * memory bitmaps and on linear video or screen bitmaps (lines reached through bmp_write_line), and
+ * returns 0. Returns -1, with the bitmap unchanged, for an 8 bpp bitmap (its colours are palette
+ * indices), for any other depth, for a bitmap that is not linear, or for a NULL argument. */
 int apply_light_map(BITMAP *bmp, const light_map *map);
 
 #endif

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <vector>
 
@@ -26,16 +27,18 @@ using Set = std::unique_ptr<shrouder_set, decltype(&destroy_shrouder_set)>;
 
 const int cell = 12;
 
-/* A scene has no occluders, one layer of segments, or a layer of boxes and one of segments. */
-enum occluders { none, segments, tiles_and_segments };
+/* A scene has no occluders, a layer of segments, or tiles: a layer of boxes and one of
+ * segments. Each light takes one of the layers, or none. */
+enum occluders { none, segments, tiles };
 enum placement { inside, near, far_off, extreme };
 enum radii { tiny, usual, huge };
+enum colours { tame, wild }; /* wild: channel arguments far outside 0 .. 255 as well */
 
 /* Where Allegro packs the channels at a depth; {-1} keeps its own. */
 struct shifts {
     int r, g, b;
 };
-const shifts own_packing = {-1, -1, -1};
+const shifts own = {-1, -1, -1};
 
 struct scene_kind {
     const char *name;
@@ -44,84 +47,37 @@ struct scene_kind {
     int lights;
     placement where;
     radii reach;
-    bool wild_colours; /* channel arguments far outside 0 .. 255 */
-    shifts packing;
+    colours colour;
     unsigned seed;
+    shifts packing;
 };
 
+// clang-format off
 const scene_kind kinds[] = {
-    {"tiles_32", 320, 240, 320, 240, 32, tiles_and_segments, 12, inside, usual, false, own_packing,
-     1},
-    {"tiles_16", 320, 240, 320, 240, 16, tiles_and_segments, 12, inside, usual, false, own_packing,
-     2},
-    {"tiles_15", 130, 90, 130, 90, 15, tiles_and_segments, 5, inside, usual, false, own_packing, 3},
-    {"tiles_24", 130, 90, 130, 90, 24, tiles_and_segments, 5, inside, usual, false, own_packing, 4},
-    {"segments_near_32", 150, 100, 150, 100, 32, segments, 5, near, usual, false, own_packing, 5},
-    {"segments_far_16", 150, 100, 150, 100, 16, segments, 4, far_off, huge, false, own_packing, 6},
-    {"many_overlapping_lights", 120, 120, 120, 120, 32, tiles_and_segments, 40, inside, usual,
-     false, own_packing, 7},
-    {"tiny_radii", 64, 48, 64, 48, 24, tiles_and_segments, 30, inside, tiny, false, own_packing, 8},
-    {"huge_radii_extremes", 100, 80, 100, 80, 32, segments, 2, extreme, huge, false, own_packing,
-     9},
-    {"wild_colours", 100, 80, 100, 80, 16, tiles_and_segments, 8, near, usual, true, own_packing,
-     10},
-    {"bitmap_larger", 90, 70, 140, 110, 32, tiles_and_segments, 4, inside, usual, false,
-     own_packing, 11},
-    {"bitmap_smaller", 140, 110, 90, 70, 15, segments, 4, inside, usual, false, own_packing, 12},
-    {"red_high_32",
-     100,
-     80,
-     100,
-     80,
-     32,
-     tiles_and_segments,
-     4,
-     inside,
-     usual,
-     false,
-     {16, 8, 0},
-     13},
-    {"red_high_16",
-     100,
-     80,
-     100,
-     80,
-     16,
-     tiles_and_segments,
-     4,
-     inside,
-     usual,
-     false,
-     {11, 5, 0},
-     14},
-    {"odd_packing_32",
-     100,
-     80,
-     100,
-     80,
-     32,
-     tiles_and_segments,
-     4,
-     inside,
-     usual,
-     false,
-     {8, 24, 0},
-     15},
-    {"odd_packing_16",
-     100,
-     80,
-     100,
-     80,
-     16,
-     tiles_and_segments,
-     4,
-     inside,
-     usual,
-     false,
-     {6, 0, 11},
-     16},
-    {"one_pixel", 1, 1, 1, 1, 32, none, 3, near, usual, true, own_packing, 17},
+    /* name, map w h, bitmap w h, bpp, layers, lights, where, reach, colours, seed, packing */
+    {"tiles_32",       640, 480, 640, 480, 32, tiles,    16, inside,  usual, tame,  1, own},
+    {"tiles_16",       640, 480, 640, 480, 16, tiles,    16, inside,  usual, tame,  2, own},
+    {"tiles_15",       130,  90, 130,  90, 15, tiles,     5, inside,  usual, tame,  3, own},
+    {"tiles_24",       130,  90, 130,  90, 24, tiles,     5, inside,  usual, tame,  4, own},
+    {"segments_32",    150, 100, 150, 100, 32, segments,  5, near,    usual, tame,  5, own},
+    {"far_off_16",     150, 100, 150, 100, 16, segments,  4, far_off, huge,  tame,  6, own},
+    {"many_lights",    120, 120, 120, 120, 32, tiles,    40, inside,  usual, tame,  7, own},
+    {"tiny_radii",      64,  48,  64,  48, 24, tiles,    30, inside,  tiny,  tame,  8, own},
+    {"extreme_lights", 100,  80, 100,  80, 32, segments,  2, extreme, huge,  tame,  9, own},
+    {"wild_colours",   100,  80, 100,  80, 16, tiles,     8, near,    usual, wild, 10, own},
+    {"bitmap_larger",   90,  70, 140, 110, 32, tiles,     4, inside,  usual, tame, 11, own},
+    {"bitmap_smaller", 140, 110,  90,  70, 15, segments,  4, inside,  usual, tame, 12, own},
+    {"red_high_32",    100,  80, 100,  80, 32, tiles,     4, inside,  usual, tame, 13, {16, 8, 0}},
+    {"red_high_16",    100,  80, 100,  80, 16, tiles,     4, inside,  usual, tame, 14, {11, 5, 0}},
+    {"odd_packing_32", 100,  80, 100,  80, 32, tiles,     4, inside,  usual, tame, 15, {8, 24, 0}},
+    {"odd_packing_16", 100,  80, 100,  80, 16, tiles,     4, inside,  usual, tame, 16, {6, 0, 11}},
+    {"one_pixel",        1,   1,   1,   1, 32, none,      3, near,    usual, wild, 17, own},
 };
+// clang-format on
+
+void PrintTo(const scene_kind &k, std::ostream *out) {
+    *out << k.name;
+}
 
 /* Sets Allegro's packing for a depth for the life of the object. */
 class packing_override {
@@ -221,12 +177,12 @@ int channel(std::mt19937 &random, bool wild) {
 scene make_scene(const scene_kind &k) {
     std::mt19937 random(k.seed);
     scene s;
-    if (k.layers == tiles_and_segments)
+    if (k.layers == tiles)
         s.layers.push_back(tile_layer(random, k.map_w, k.map_h));
     if (k.layers != none)
         s.layers.push_back(segment_layer(random, k.map_w, k.map_h));
     for (int &a : s.ambient)
-        a = channel(random, k.wild_colours) / 4;
+        a = channel(random, k.colour == wild) / 4;
     for (int i = 0; i < k.lights; i++) {
         point_light l;
         const bool x_first = pick(random, 0, 1);
@@ -234,7 +190,7 @@ scene make_scene(const scene_kind &k) {
         l.y = coordinate(random, k.where, k.map_h, !x_first);
         l.radius = radius(random, k.reach);
         for (int &c : l.colour)
-            c = channel(random, k.wild_colours);
+            c = channel(random, k.colour == wild);
         l.layer = pick(random, -1, int(s.layers.size()) - 1);
         s.lights.push_back(l);
     }
@@ -315,7 +271,15 @@ model expected_levels(const scene &s, int w, int h) {
     return m;
 }
 
-/* A bitmap of seeded random colours. */
+/* The bits of a 32 bpp pixel outside its channels (the alpha byte): applying keeps them. */
+int other_bits(int depth) {
+    if (depth != 32)
+        return 0;
+    return int(
+        ~((255u << _rgb_r_shift_32) | (255u << _rgb_g_shift_32) | (255u << _rgb_b_shift_32)));
+}
+
+/* A bitmap of seeded random colours, with random bits outside the channels too. */
 Bitmap patterned(int depth, int w, int h, unsigned seed) {
     Bitmap bmp(create_bitmap_ex(depth, w, h), destroy_bitmap);
     std::mt19937 random(seed);
@@ -323,7 +287,8 @@ Bitmap patterned(int depth, int w, int h, unsigned seed) {
         for (int x = 0; x < w; x++)
             putpixel(bmp.get(), x, y,
                      makecol_depth(depth, pick(random, 0, 255), pick(random, 0, 255),
-                                   pick(random, 0, 255)));
+                                   pick(random, 0, 255)) |
+                         (int(random()) & other_bits(depth)));
     return bmp;
 }
 
@@ -371,6 +336,8 @@ TEST_P(LitBitmap, MatchesTheModel) {
                 ASSERT_EQ(now, was) << "outside the map at (" << x << ", " << y << ")";
                 continue;
             }
+            ASSERT_EQ(now & other_bits(k.depth), was & other_bits(k.depth))
+                << "bits outside the channels at (" << x << ", " << y << ")";
             int original[3], result[3];
             channels_of(k.depth, was, original);
             channels_of(k.depth, now, result);
