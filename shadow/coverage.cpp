@@ -12,7 +12,10 @@ void coverage::begin(BITMAP *target, int black, const span_clip &rect, int lx, i
     clip = rect;
     light_x = lx;
     light_y = ly;
-    memset(counts, 0, sizeof counts[0] * size_t(rect.bottom - rect.top));
+    const int rows = rect.bottom - rect.top;
+    memset(counts, 0, sizeof counts[0] * size_t(rows));
+    for (int row = 0; row < rows; row++)
+        open[row] = coverage_run{rect.left, rect.right - 1};
     open_box = rect;
     changed = true;
 }
@@ -45,39 +48,6 @@ void coverage::paint_row(int row) const {
     }
 }
 
-void coverage::add(int y, int x1, int x2) {
-    const int row = y - clip.top;
-    changed = true;
-    coverage_run *r = runs[row];
-    int n = counts[row];
-    /* Runs wholly left of the new one, not touching it, stay; so do those wholly right. */
-    int first = 0;
-    while (first < n && r[first].hi + 1 < x1)
-        first++;
-    int last = first;
-    while (last < n && r[last].lo - 1 <= x2)
-        last++;
-    /* The few runs of a row move by plain loops: a call to memmove costs more than they do. */
-    if (last > first) {
-        const int lo = r[first].lo < x1 ? r[first].lo : x1;
-        const int hi = r[last - 1].hi > x2 ? r[last - 1].hi : x2;
-        r[first] = coverage_run{lo, hi};
-        const int gone = last - first - 1;
-        for (int i = last; i < n; i++)
-            r[i - gone] = r[i];
-        counts[row] = n - gone;
-        return;
-    }
-    if (n == coverage_max_runs) {
-        paint_row(row);
-        n = first = 0;
-    }
-    for (int i = n; i > first; i--)
-        r[i] = r[i - 1];
-    r[first] = coverage_run{x1, x2};
-    counts[row] = n + 1;
-}
-
 static int larger(int a, int b) {
     return a > b ? a : b;
 }
@@ -90,16 +60,15 @@ int coverage::refresh() {
     const int first = open_box.top - clip.top, end = open_box.bottom - clip.top;
     radius = 0;
     open_box = span_clip{INT_MAX, INT_MAX, INT_MIN, INT_MIN};
+    for (int band = first / coverage_band_rows; band * coverage_band_rows < end; band++)
+        band_open[band] = coverage_run{INT_MAX, INT_MIN};
     for (int row = first; row < end; row++) {
-        const int n = counts[row];
-        const coverage_run *r = runs[row];
-        /* The uncovered pixels of the row lie between the run that starts at the clip's left
-         * edge, if any, and the run that ends at its right edge, if any. */
-        const int from = n > 0 && r[0].lo <= clip.left ? r[0].hi + 1 : clip.left;
-        const int to = n > 0 && r[n - 1].hi >= clip.right - 1 ? r[n - 1].lo - 1 : clip.right - 1;
-        open[row] = coverage_run{from, to};
+        const int from = open[row].lo, to = open[row].hi;
         if (from > to)
             continue;
+        coverage_run &band = band_open[row / coverage_band_rows];
+        band.lo = std::min(band.lo, from);
+        band.hi = std::max(band.hi, to);
         open_box.left = std::min(open_box.left, from);
         open_box.right = std::max(open_box.right, to + 1);
         open_box.top = std::min(open_box.top, clip.top + row);
@@ -110,16 +79,6 @@ int coverage::refresh() {
     }
     if (open_box.left > open_box.right)
         open_box = span_clip{clip.left, clip.top, clip.left, clip.top};
-    for (int band = first / coverage_band_rows; band * coverage_band_rows < end; band++) {
-        coverage_run joined{INT_MAX, INT_MIN};
-        const int band_end = std::min(end, (band + 1) * coverage_band_rows);
-        for (int row = std::max(first, band * coverage_band_rows); row < band_end; row++)
-            if (open[row].lo <= open[row].hi) {
-                joined.lo = std::min(joined.lo, open[row].lo);
-                joined.hi = std::max(joined.hi, open[row].hi);
-            }
-        band_open[band] = joined;
-    }
     return radius;
 }
 

@@ -20,9 +20,9 @@ struct coverage {
     int light_x, light_y;
     int counts[coverage_max_rows];
     coverage_run runs[coverage_max_rows][coverage_max_runs];
-    /* As of the last refresh, and still true since coverage only grows: the pixels of a row
-     * (of a band of rows) left uncovered all lie within open[row] (band_open[band]); an
-     * empty range when none is left. */
+    /* The pixels of a row left uncovered all lie within open[row], kept up to date; those of a
+     * band of rows within band_open[band], as of the last refresh and still true since coverage
+     * only grows. An empty range when none is left. */
     coverage_run open[coverage_max_rows];
     coverage_run band_open[coverage_max_rows / coverage_band_rows];
     /* The smallest rectangle holding every uncovered pixel, as of the last refresh; empty
@@ -59,6 +59,53 @@ struct coverage {
 
   private:
     void paint_row(int row) const;
+    void reopen(int row);
 };
+
+/* Inline, as the union is fed a run per row of every shadow it keeps. The uncovered pixels of a row
+ * lie between the run that starts at the clip's left edge, if any, and the run that ends at its
+ * right edge, if any. */
+inline void coverage::reopen(int row) {
+    const int n = counts[row];
+    const coverage_run *r = runs[row];
+    const int from = n > 0 && r[0].lo <= clip.left ? r[0].hi + 1 : clip.left;
+    const int to = n > 0 && r[n - 1].hi >= clip.right - 1 ? r[n - 1].lo - 1 : clip.right - 1;
+    open[row] = coverage_run{from, to};
+}
+
+inline void coverage::add(int y, int x1, int x2) {
+    const int row = y - clip.top;
+    changed = true;
+    coverage_run *r = runs[row];
+    int n = counts[row];
+    /* Runs wholly left of the new one, not touching it, stay; so do those wholly right. */
+    int first = 0;
+    while (first < n && r[first].hi + 1 < x1)
+        first++;
+    int last = first;
+    while (last < n && r[last].lo - 1 <= x2)
+        last++;
+    /* The few runs of a row move by plain loops: a call to memmove costs more than they do. */
+    if (last > first) {
+        const int lo = r[first].lo < x1 ? r[first].lo : x1;
+        const int hi = r[last - 1].hi > x2 ? r[last - 1].hi : x2;
+        r[first] = coverage_run{lo, hi};
+        const int gone = last - first - 1;
+        for (int i = last; i < n; i++)
+            r[i - gone] = r[i];
+        counts[row] = n - gone;
+        reopen(row);
+        return;
+    }
+    if (n == coverage_max_runs) {
+        paint_row(row);
+        n = first = 0;
+    }
+    for (int i = n; i > first; i--)
+        r[i] = r[i - 1];
+    r[first] = coverage_run{x1, x2};
+    counts[row] = n + 1;
+    reopen(row);
+}
 
 #endif
