@@ -6,6 +6,8 @@
  * raises a channel (the levels are at most 255). A failed check aborts. */
 #include "light_fuzz.h"
 
+#include "fuzzed_int.h"
+
 #include "light_map.h"
 #include "shrouder_set.h"
 
@@ -27,16 +29,7 @@ const int64_t pixel_limit = int64_t(1) << 28;
 
 /* Near the map, next to an extreme, or any int. */
 int any_int(FuzzedDataProvider &in, int near) {
-    switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 0:
-        return in.ConsumeIntegralInRange(-near, 2 * near);
-    case 1:
-        return int(std::clamp<int64_t>(int64_t(in.PickValueInArray(extremes)) +
-                                           in.ConsumeIntegral<int8_t>(),
-                                       INT_MIN, INT_MAX));
-    default:
-        return in.ConsumeIntegral<int>();
-    }
+    return fuzzed_int(in, -near, 2 * near, extremes);
 }
 
 int side(FuzzedDataProvider &in) {

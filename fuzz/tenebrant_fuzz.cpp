@@ -8,6 +8,7 @@
 #include "shrouder_set.h"
 #include "tenebrant.h"
 
+#include "fuzzed_int.h"
 #include "light_fuzz.h"
 
 #include <algorithm>
@@ -29,16 +30,7 @@ const int extremes[] = {INT_MIN,     INT_MAX, -(1 << 30), 1 << 30, -coord_limit,
 
 /* Near the bitmap, next to an extreme, or any int. */
 int coordinate(FuzzedDataProvider &in) {
-    switch (in.ConsumeIntegralInRange(0, 2)) {
-    case 0:
-        return in.ConsumeIntegralInRange(-near_reach, max_side + near_reach);
-    case 1:
-        return int(std::clamp<int64_t>(int64_t(in.PickValueInArray(extremes)) +
-                                           in.ConsumeIntegral<int8_t>(),
-                                       INT_MIN, INT_MAX));
-    default:
-        return in.ConsumeIntegral<int>();
-    }
+    return fuzzed_int(in, -near_reach, max_side + near_reach, extremes);
 }
 
 bool beyond_limit(int v) {

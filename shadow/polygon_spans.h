@@ -65,7 +65,8 @@ static inline int span_edge_x(const span_edge &e, int c) {
     return int(uint32_t(uint64_t(x)));
 }
 
-/* Inserts into a list kept sorted by top (by_x false) or by x, after equal keys. */
+/* Inserts into a list kept sorted by top (by_x false) or by x, before the first equal or
+ * larger key, as the library does. */
 static inline int add_span_edge(span_edge *edges, int list, int i, bool by_x) {
     int pos = list, prev = -1;
     while (pos >= 0 && (by_x ? edges[pos].x < edges[i].x : edges[pos].top < edges[i].top)) {
