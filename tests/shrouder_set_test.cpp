@@ -323,9 +323,20 @@ TEST(polygon_spans, fill_what_polygon_fills) {
                               size.h - 1 - int(rng() % 3));
             polygon(expected, count, points, 7);
             const span_clip clip{expected->cl, expected->ct, expected->cr, expected->cb};
-            polygon_spans(count, points, clip,
-                          [&](int y, int x1, int x2) { hline(actual, x1, y, x2, 7); });
+            /* The sets also rely on every run keeping within a pixel of the points' box. */
+            int left = INT_MAX, right = INT_MIN, top = INT_MAX, bottom = INT_MIN;
+            for (int j = 0; j < count; j++) {
+                left = std::min(left, points[2 * j]), right = std::max(right, points[2 * j]);
+                top = std::min(top, points[2 * j + 1]);
+                bottom = std::max(bottom, points[2 * j + 1]);
+            }
+            bool within_box = true;
+            polygon_spans(count, points, clip, [&](int y, int x1, int x2) {
+                hline(actual, x1, y, x2, 7);
+                within_box &= x1 >= left - 1 && x2 <= right + 1 && y >= top && y <= bottom;
+            });
             ASSERT_TRUE(same_pixels(expected, actual)) << size.w << "x" << size.h << " #" << i;
+            ASSERT_TRUE(within_box) << size.w << "x" << size.h << " #" << i;
         }
         destroy_bitmap(expected);
         destroy_bitmap(actual);
