@@ -377,9 +377,24 @@ static void cast_edge(const cast &c, const set_edge &e) {
         unite();
 }
 
+/* Whether no edge with a point in the cell can add a pixel. With the light inside the open box,
+ * a ray from it leaves the box once and never comes back: an edge wholly outside the box, by
+ * more than a filled shadow reaches back, casts only onto what is covered already. */
+static bool cell_beyond_open_box(const cast &c, int64_t cx, int64_t cy) {
+    const span_clip &box = cover.open_box;
+    const bool light_inside =
+        c.lx >= box.left && c.lx < box.right && c.ly >= box.top && c.ly < box.bottom;
+    if (!light_inside)
+        return false;
+    const edge_grid &grid = c.set->grid;
+    const int64_t left = grid.x0 + cx * grid.cell, top = grid.y0 + cy * grid.cell;
+    return left > box.right - 1 + raster_reach || left + grid.cell < box.left - raster_reach ||
+           top > box.bottom - 1 + raster_reach || top + grid.cell < box.top - raster_reach;
+}
+
 static void cast_cell(const cast &c, int64_t cx, int64_t cy) {
     const edge_grid &grid = c.set->grid;
-    if (cx < 0 || cy < 0 || cx >= grid.cols || cy >= grid.rows)
+    if (cx < 0 || cy < 0 || cx >= grid.cols || cy >= grid.rows || cell_beyond_open_box(c, cx, cy))
         return;
     for (int i = grid.heads[size_t(cy * grid.cols + cx)]; i >= 0; i = grid.entries[i].next) {
         const int edge = grid.entries[i].edge;
