@@ -65,11 +65,16 @@ static inline int span_edge_x(const span_edge &e, int c) {
     return int(uint32_t(uint64_t(x)));
 }
 
-/* Inserts into a list kept sorted by top (by_x false) or by x, before the first equal or
- * larger key, as the library does. */
-static inline int add_span_edge(span_edge *edges, int list, int i, bool by_x) {
+/* Inserts into a list kept sorted by top (by_x false) or by x: before the first equal or larger
+ * key, as the library does, or after the equal keys when `after_ties`. */
+static inline int add_span_edge(span_edge *edges, int list, int i, bool by_x,
+                                bool after_ties = false) {
+    const int key = by_x ? edges[i].x : edges[i].top;
     int pos = list, prev = -1;
-    while (pos >= 0 && (by_x ? edges[pos].x < edges[i].x : edges[pos].top < edges[i].top)) {
+    while (pos >= 0) {
+        const int other = by_x ? edges[pos].x : edges[pos].top;
+        if (after_ties ? other > key : other >= key)
+            break;
         prev = pos;
         pos = edges[pos].next;
     }
@@ -103,19 +108,7 @@ static inline int skip_span_rows(span_edge *edges, int active, int rows) {
     int sorted = -1;
     for (int i = active, next; i >= 0; i = next) {
         next = edges[i].next;
-        int pos = sorted, prev = -1;
-        while (pos >= 0 && !(edges[i].x < edges[pos].x)) {
-            prev = pos;
-            pos = edges[pos].next;
-        }
-        edges[i].next = pos;
-        edges[i].prev = prev;
-        if (pos >= 0)
-            edges[pos].prev = i;
-        if (prev >= 0)
-            edges[prev].next = i;
-        else
-            sorted = i;
+        sorted = add_span_edge(edges, sorted, i, true, true);
     }
     return sorted;
 }
