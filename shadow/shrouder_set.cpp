@@ -455,8 +455,35 @@ static void cast_each_edge(BITMAP *bmp, const shrouder_set *set, int lx, int ly)
             add_shrouder(bmp, lx, ly, e.x1, e.y1, e.x2, e.y2);
 }
 
+/* A view moves every member and the light by (-view_x, -view_y) before the cast. Until the
+ * culled cast takes a view itself, a view other than (0, 0) casts edge by edge. */
+static bool moved(int v, int by, int *out) {
+    const int64_t m = int64_t(v) - by;
+    *out = int(m);
+    return m >= -shadow_coord_limit && m <= shadow_coord_limit;
+}
+
+void cast_shrouder_set_in_view(BITMAP *bmp, const shrouder_set *set, int lx, int ly, int view_x,
+                               int view_y) {
+    if (!set)
+        return;
+    if (view_x == 0 && view_y == 0) {
+        cast_shrouder_set(bmp, set, lx, ly);
+        return;
+    }
+    int mx, my;
+    if (!moved(lx, view_x, &mx) || !moved(ly, view_y, &my))
+        return;
+    for (const set_edge &e : set->edges) {
+        int x1, y1, x2, y2;
+        if (e.member >= 0 && moved(e.x1, view_x, &x1) && moved(e.y1, view_y, &y1) &&
+            moved(e.x2, view_x, &x2) && moved(e.y2, view_y, &y2))
+            add_shrouder(bmp, mx, my, x1, y1, x2, y2);
+    }
+}
+
 void cast_shrouder_set(BITMAP *bmp, const shrouder_set *set, int lx, int ly) {
-    if (set->live_edges == 0 || !within_limit(lx) || !within_limit(ly))
+    if (!set || set->live_edges == 0 || !within_limit(lx) || !within_limit(ly))
         return;
     if (bmp->w > fast_max_side || bmp->h > fast_max_side) {
         cast_each_edge(bmp, set, lx, ly);
@@ -501,7 +528,7 @@ static bool segments_meet(int px, int py, int qx, int qy, int ax, int ay, int bx
 }
 
 bool is_lit_by(const shrouder_set *set, int lx, int ly, int x, int y) {
-    if (set->live_edges == 0)
+    if (!set || set->live_edges == 0)
         return true;
     const uint32_t stamp = next_stamp(set);
     bool blocked = false;

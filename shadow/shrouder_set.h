@@ -53,8 +53,16 @@ void remove_from_shrouder_set(shrouder_set *set, int id);
 
 /* Paints in solid black what the set's members hide from the light at (lx, ly), out to the
  * bitmap's border: the very pixels of one immediate call per member. A light beyond the
- * supported range casts nothing, as it does for the immediate calls. */
+ * supported range casts nothing, as it does for the immediate calls. A NULL set paints
+ * nothing. */
 void cast_shrouder_set(BITMAP *bmp, const shrouder_set *set, int lx, int ly);
+
+/* The same with the view at (view_x, view_y): members and light are in world coordinates, and
+ * the bitmap's pixel (0, 0) shows the world point (view_x, view_y). Paints exactly what
+ * cast_shrouder_set paints for every member and the light moved by (-view_x, -view_y), where
+ * the moved coordinates lie within the supported range. A NULL set paints nothing. */
+void cast_shrouder_set_in_view(BITMAP *bmp, const shrouder_set *set, int lx, int ly, int view_x,
+                               int view_y);
 
 /* Line of sight: false exactly when the closed segment from (lx, ly) to (x, y) meets an edge
  * that casts from that light (the light strictly on the edge's right; an outline's edges and
