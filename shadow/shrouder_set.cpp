@@ -3,6 +3,7 @@
 #include "coverage.h"
 #include "edge_grid.h"
 #include "polygon_spans.h"
+#include "set_edges.h"
 #include "shadow_polygon.h"
 #include "tenebrant.h"
 
@@ -545,4 +546,35 @@ bool is_lit_by(const shrouder_set *set, int lx, int ly, int x, int y) {
         }
     });
     return !blocked;
+}
+
+void set_edges_in_box(const shrouder_set *set, int left, int top, int right, int bottom,
+                      std::vector<set_edge_copy> *out) {
+    out->clear();
+    if (!set || set->live_edges == 0 || left > right || top > bottom)
+        return;
+    const edge_grid &grid = set->grid;
+    const int64_t x_from = std::max<int64_t>(grid.cell_x(left), 0);
+    const int64_t x_to = std::min<int64_t>(grid.cell_x(right), grid.cols - 1);
+    const int64_t y_from = std::max<int64_t>(grid.cell_y(top), 0);
+    const int64_t y_to = std::min<int64_t>(grid.cell_y(bottom), grid.rows - 1);
+    for (int64_t cy = y_from; cy <= y_to; cy++)
+        for (int64_t cx = x_from; cx <= x_to; cx++)
+            for (int i = grid.heads[size_t(cy * grid.cols + cx)]; i >= 0;
+                 i = grid.entries[i].next) {
+                const int index = grid.entries[i].edge;
+                const set_edge &e = set->edges[size_t(index)];
+                if (e.member >= 0 && std::max(e.x1, e.x2) >= left &&
+                    std::min(e.x1, e.x2) <= right && std::max(e.y1, e.y2) >= top &&
+                    std::min(e.y1, e.y2) <= bottom)
+                    out->push_back(set_edge_copy{e.x1, e.y1, e.x2, e.y2, index});
+            }
+    /* An edge is listed in every cell it crosses: keep it once. */
+    std::sort(out->begin(), out->end(),
+              [](const set_edge_copy &a, const set_edge_copy &b) { return a.index < b.index; });
+    out->erase(std::unique(out->begin(), out->end(),
+                           [](const set_edge_copy &a, const set_edge_copy &b) {
+                               return a.index == b.index;
+                           }),
+               out->end());
 }
