@@ -122,15 +122,16 @@ static void light_span(sweep_map *map, int y, int x1, int x2, double lx, double 
     }
 }
 
-/* Lights the pixels whose centres lie in the triangle of the light and two fan points. */
+/* Lights the pixels (x, y), points of the plane as in a light map, that lie in the triangle of
+ * the light and two fan points. */
 static void light_triangle(sweep_map *map, double lx, double ly, const double *p, const double *q,
                            int radius, const int colour[3]) {
     const double xs[3] = {lx, p[0], q[0]}, ys[3] = {ly, p[1], q[1]};
-    const double top = std::max(0.0, std::ceil(std::min({ys[0], ys[1], ys[2]}) - 0.5));
+    const double top = std::max(0.0, std::ceil(std::min({ys[0], ys[1], ys[2]})));
     const double bottom =
         std::min(double(map->h), std::ceil(std::max({ys[0], ys[1], ys[2]}) - 0.5));
     for (int y = int(top); y < int(bottom); y++) {
-        const double cy = y + 0.5;
+        const double cy = y;
         double lo = 1e30, hi = -1e30;
         for (int i = 0; i < 3; i++) {
             const int j = (i + 1) % 3;
@@ -140,8 +141,8 @@ static void light_triangle(sweep_map *map, double lx, double ly, const double *p
             lo = std::min(lo, x);
             hi = std::max(hi, x);
         }
-        const int x1 = std::max(0, int(std::ceil(lo - 0.5)));
-        const int x2 = std::min(map->w, int(std::ceil(hi - 0.5)));
+        const int x1 = std::max(0, int(std::ceil(lo)));
+        const int x2 = std::min(map->w, int(std::ceil(hi)));
         light_span(map, y, x1, x2, lx, ly, radius, colour);
     }
 }
