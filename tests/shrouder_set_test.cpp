@@ -50,6 +50,8 @@ const scene scenes[] = {
      [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, 0, -10, 170, 1, 24, 2); }, false},
     {"wider than polygon()'s fixed point", 9000, 24, 8,
      [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, 0, -12, 370, 2, 24, 3); }, false},
+    {"a hundred thousand pixels wide", 100000, 6, 8,
+     [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, 40000, -12, 2400, 1, 24, 2); }, true},
     {"taller than the coverage holds at once", 24, 9000, 16,
      [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, -12, 0, 2, 370, 24, 3); }, false},
     {"one pixel", 1, 1, 32,
