@@ -9,9 +9,9 @@
 
 #include "bitmaps.h"
 #include "light_map.h"
+#include "lit_level.h"
 #include "shrouder_set.h"
 #include "side_by_side.h"
-#include "lit_level.h"
 
 static const int radius = 200;
 

@@ -40,8 +40,8 @@ double clamped(int c) {
 
 double distance_to_segment(double px, double py, double x1, double y1, double x2, double y2) {
     const double dx = x2 - x1, dy = y2 - y1, l2 = dx * dx + dy * dy;
-    const double t = l2 > 0 ? std::min(1.0, std::max(0.0, ((px - x1) * dx + (py - y1) * dy) / l2))
-                            : 0;
+    const double t =
+        l2 > 0 ? std::min(1.0, std::max(0.0, ((px - x1) * dx + (py - y1) * dy) / l2)) : 0;
     return std::hypot(px - x1 - t * dx, py - y1 - t * dy);
 }
 
@@ -207,7 +207,13 @@ std::vector<wall> boxes(unsigned seed, int w, int h, int count) {
 std::vector<lamp_scene> scenes() {
     std::vector<lamp_scene> s;
     s.push_back({"one_edge", 90, 70, 0, 0, 32, {{20, 40, 50, 40, true}}, {lamp(45, 15, 80, 6)}});
-    s.push_back({"boxes_soft", 110, 80, 0, 0, 32, boxes(3, 100, 70, 6),
+    s.push_back({"boxes_soft",
+                 110,
+                 80,
+                 0,
+                 0,
+                 32,
+                 boxes(3, 100, 70, 6),
                  {lamp(30, 30, 70, 4), lamp(80, 50, 60, 8, FALLOFF_SMOOTH)}});
     s.push_back({"cones",
                  100,
@@ -235,7 +241,13 @@ std::vector<lamp_scene> scenes() {
                  32,
                  {{0, 35, 90, 35, true}, {60, 0, 62, 30, false}},
                  {lamp(40, 33, 60, 8)}});
-    s.push_back({"viewed", 90, 70, -37, 250, 32, boxes(7, 90, 70, 4),
+    s.push_back({"viewed",
+                 90,
+                 70,
+                 -37,
+                 250,
+                 32,
+                 boxes(7, 90, 70, 4),
                  {lamp(-10, 280, 60, 5), lamp(30, 300, 70, 6, FALLOFF_SMOOTH, 200, 40, 15)}});
     for (lamp_scene &v : s)
         if (v.view_x != 0)
