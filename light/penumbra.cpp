@@ -21,9 +21,6 @@
 /* Blockers are sorted into bins of the directions from the centre they can matter for. */
 static const int bins = 256;
 static const double pi = 3.14159265358979323846;
-/* The penumbra's exact runs are widened by this much, to cover where the hard shadow's pixels
- * round the other way. */
-static const double pad = 1.5;
 /* Members lie within +/-2^19: a query box clamped to +/-2^20 lists the same edges. */
 static const int64_t query_limit = int64_t(1) << 20;
 /* Blockers nearer the centre than this many sizes can matter in any direction. */
