@@ -16,14 +16,14 @@
 #include <set>
 #include <thread>
 
-/* The heap in use, probed through the allocator: the sanitizer's own under AddressSanitizer,
- * elsewhere every byte handed out by operator new, counted as malloc sizes it. */
+/* The heap in use, probed through the allocator: the sanitizer's own under Address- or
+ * ThreadSanitizer, elsewhere every byte handed out by operator new, as malloc sizes it. */
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define HEAP_FROM_SANITIZER 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define HEAP_FROM_SANITIZER 1
 #endif
 
