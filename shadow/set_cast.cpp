@@ -395,6 +395,8 @@ static void cast_in(cast_scratch *scratch, BITMAP *bmp, span_clip clip, const sh
 void cast_shrouder_set_with(cast_scratch *scratch, BITMAP *bmp, int clip_left, int clip_top,
                             int clip_right, int clip_bottom, const shrouder_set *set, int lx,
                             int ly, int view_x, int view_y) {
+    if (!scratch)
+        return;
     cast_in(scratch, bmp, span_clip{clip_left, clip_top, clip_right, clip_bottom}, set, lx, ly,
             view_x, view_y, true);
 }
