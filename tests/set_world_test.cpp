@@ -393,4 +393,34 @@ TEST(shrouder_set, casts_from_several_threads_match_one_thread) {
     }
 }
 
+/* Threads that each cast every light onto their own band of rows of one memory bitmap, with
+ * scratches of their own, paint what one cast of the whole bitmap paints. */
+TEST(shrouder_set, row_bands_of_one_bitmap_cast_at_once) {
+    std::mt19937 rng(31);
+    level l;
+    tile_map(l, rng, 0, 0, 20, 14, 24, 3);
+    set_color_depth(8);
+    const int w = 480, h = 330, bands = 3;
+    BITMAP *whole = create_bitmap(w, h), *banded = create_bitmap(w, h);
+    for (int i = 0; i < 6; i++) {
+        const int lx = int(rng() % w), ly = int(rng() % h);
+        clear_to_color(whole, 5);
+        clear_to_color(banded, 5);
+        cast_shrouder_set(whole, l.set, lx, ly);
+        std::vector<std::thread> running;
+        for (int b = 0; b < bands; b++)
+            running.emplace_back([&, b] {
+                cast_scratch *scratch = create_cast_scratch();
+                cast_shrouder_set_with(scratch, banded, 0, h * b / bands, w, h * (b + 1) / bands,
+                                       l.set, lx, ly, 0, 0);
+                destroy_cast_scratch(scratch);
+            });
+        for (std::thread &t : running)
+            t.join();
+        EXPECT_TRUE(same_pixels(whole, banded)) << "light " << lx << ", " << ly;
+    }
+    destroy_bitmap(whole);
+    destroy_bitmap(banded);
+}
+
 } // namespace
