@@ -49,7 +49,8 @@ static many_level make_level(int w, int h) {
     return level;
 }
 
-static const many_level &level_for(int w, int h) {
+/* The level of a frame width, made once. */
+static const many_level &level_for(int w) {
     static const many_level small = make_level(1280, 720), large = make_level(1920, 1080);
     return w == 1280 ? small : large;
 }
@@ -81,14 +82,14 @@ static void many_lights(benchmark::State &state) {
     const int w = int(state.range(0)), h = int(state.range(1));
     const int count = int(state.range(2)), radius = int(state.range(3));
     const int threads = int(state.range(4));
-    const many_level &level = level_for(w, h);
+    const many_level &level = level_for(w);
     const std::vector<light_source> lights = sources(level, count, radius);
     BITMAP *bmp = bench_bitmap(32, w, h);
     light_map *map = create_light_map(w, h);
     if (!map)
         abort();
     set_light_map_threads(map, threads);
-    sweep_map alternative{w, h, {}, {}, {}, {}, {}};
+    sweep_map alternative{w, h, {}, {}, {}, {}, {}, {}};
     /* The frame's working set: the bitmap and the map's three planes. */
     std::vector<uint8_t> working(size_t(w) * size_t(h) * 7);
     const int scene = makecol(150, 140, 120);
