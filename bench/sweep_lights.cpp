@@ -116,7 +116,8 @@ static void light_span(sweep_map *map, int y, int x1, int x2, double lx, double 
         uint8_t *level = row + size_t(c) * plane;
         const uint16_t scale = uint16_t(colour[c]);
         for (int i = 0; i < n; i++) {
-            const uint16_t sum = uint16_t(level[i] + ((weights[i] * scale + 128) >> 8));
+            const uint16_t add = uint16_t(uint16_t(weights[i] * scale + 128) >> 8);
+            const uint16_t sum = uint16_t(level[i] + add);
             level[i] = uint8_t(sum < 255 ? sum : 255);
         }
     }
