@@ -300,7 +300,8 @@ TEST(shrouder_set, line_of_sight_matches_the_exact_rule) {
     EXPECT_LT(blocked, asked * 9 / 10);
 }
 
-/* The runs must be polygon()'s own: fill them and fill the polygon, and compare. */
+/* The runs must be polygon()'s own: fill them and fill the polygon, and compare. Below 8192
+ * pixels wide the filler without wrapping gives the same runs. */
 TEST(polygon_spans, fill_what_polygon_fills) {
     std::mt19937 rng(5);
     const struct {
@@ -309,6 +310,7 @@ TEST(polygon_spans, fill_what_polygon_fills) {
     for (const auto &size : sizes) {
         set_color_depth(8);
         BITMAP *expected = create_bitmap(size.w, size.h), *actual = create_bitmap(size.w, size.h);
+        BITMAP *unwrapped = create_bitmap(size.w, size.h);
         for (int i = 0; i < 3000; i++) {
             const int count = 1 + int(rng() % 8);
             int points[16];
@@ -317,6 +319,7 @@ TEST(polygon_spans, fill_what_polygon_fills) {
             set_clip_rect(expected, 0, 0, size.w - 1, size.h - 1);
             clear_to_color(expected, 1);
             clear_to_color(actual, 1);
+            clear_to_color(unwrapped, 1);
             if (i % 2)
                 set_clip_rect(expected, int(rng() % unsigned(size.w)),
                               int(rng() % unsigned(size.h)), size.w - 1 - int(rng() % 3),
@@ -331,15 +334,19 @@ TEST(polygon_spans, fill_what_polygon_fills) {
                 bottom = std::max(bottom, points[2 * j + 1]);
             }
             bool within_box = true;
-            polygon_spans(count, points, clip, [&](int y, int x1, int x2) {
+            polygon_spans<int32_t>(count, points, clip, [&](int y, int x1, int x2) {
                 hline(actual, x1, y, x2, 7);
                 within_box &= x1 >= left - 1 && x2 <= right + 1 && y >= top && y <= bottom;
             });
+            polygon_spans<int64_t>(count, points, clip,
+                                   [&](int y, int x1, int x2) { hline(unwrapped, x1, y, x2, 7); });
             ASSERT_TRUE(same_pixels(expected, actual)) << size.w << "x" << size.h << " #" << i;
+            ASSERT_TRUE(same_pixels(expected, unwrapped)) << size.w << "x" << size.h << " #" << i;
             ASSERT_TRUE(within_box) << size.w << "x" << size.h << " #" << i;
         }
         destroy_bitmap(expected);
         destroy_bitmap(actual);
+        destroy_bitmap(unwrapped);
     }
 }
 
