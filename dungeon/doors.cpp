@@ -103,19 +103,11 @@ bool player_near_door(const door &d, double x, double y) {
     return dx * dx + dy * dy <= double(door_reach) * door_reach;
 }
 
-/* Takes the door out of the set and adds it again where it now is, keeping the old place
- * when memory runs out. */
+/* The door's member moves with it, keeping its id; where the set cannot move it (a coordinate
+ * out of range, which the world never reaches), the door stays. */
 static void slide_door(shrouder_set *walls, door *d, int step) {
-    if (step == 0)
-        return;
-    const int old_id = d->id;
-    d->open_px += step;
-    if (add_door_to_set(walls, d)) {
-        remove_from_shrouder_set(walls, old_id);
-        return;
-    }
-    d->open_px -= step;
-    d->id = old_id;
+    if (step != 0 && move_in_shrouder_set(walls, d->id, d->along_x * step, d->along_y * step) == 0)
+        d->open_px += step;
 }
 
 void move_doors(dungeon *level, double x, double y, double elapsed_ms) {
