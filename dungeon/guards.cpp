@@ -3,7 +3,7 @@
 #include <math.h>
 
 #include "generate.h"
-#include "shrouder_set.h"
+#include "light_map.h"
 
 static const int rooms_per_guard = 3;
 /* A long pause (a dragged window, a debugger) moves a guard no further than this. */
@@ -53,7 +53,8 @@ bool guard_sees(const shrouder_set *walls, const guard &g, double x, double y) {
         return false;
     if (angle_between(heading_to(g.x, g.y, x, y), g.facing) > guard_cone_half_angle)
         return false;
-    return is_lit_by(walls, int(lround(x)), int(lround(y)), int(lround(g.x)), int(lround(g.y)));
+    return share_of_light_seen(walls, int(lround(x)), int(lround(y)), player_glow_size,
+                               int(lround(g.x)), int(lround(g.y))) > guard_sight_threshold;
 }
 
 static void walk(guard *g, double distance) {
