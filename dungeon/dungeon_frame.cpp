@@ -97,9 +97,9 @@ static light_source round_light(int x, int y, int radius, int size, rgb c) {
     return light;
 }
 
-static light_source cone_light(int x, int y, int radius, double direction, double half_angle,
-                               double edge, rgb c) {
-    light_source light = round_light(x, y, radius, moving_lamp_size, c);
+static light_source cone_light(int x, int y, int radius, int size, double direction,
+                               double half_angle, double edge, rgb c) {
+    light_source light = round_light(x, y, radius, size, c);
     light.direction = direction;
     light.half_angle = half_angle;
     light.edge = edge;
@@ -112,9 +112,8 @@ static int add_moving_lights(const scene *s) {
     const int px = int(lround(s->you.x)), py = int(lround(s->you.y));
     const double aim =
         atan2(s->aim_y + vy - s->you.y, s->aim_x + vx - s->you.x) * degrees_per_radian;
-    light_source lantern =
-        cone_light(px, py, s->lantern_reach, aim, lantern_half_angle, lantern_edge, lantern_colour);
-    lantern.size = lantern_size;
+    const light_source lantern = cone_light(px, py, s->lantern_reach, lantern_size, aim,
+                                            lantern_half_angle, lantern_edge, lantern_colour);
     int added = add_light_in_view(s->map, s->level, lantern, vx, vy, s->soft);
     added += add_light_in_view(s->map, s->level,
                                round_light(px, py, glow_reach, player_glow_size, glow_colour), vx,
@@ -122,8 +121,8 @@ static int add_moving_lights(const scene *s) {
     for (const guard &g : s->level->guards)
         added += add_light_in_view(s->map, s->level,
                                    cone_light(int(lround(g.x)), int(lround(g.y)), guard_cone_reach,
-                                              g.facing, guard_cone_half_angle, guard_cone_edge,
-                                              guard_lantern),
+                                              guard_lantern_size, g.facing, guard_cone_half_angle,
+                                              guard_cone_edge, guard_lantern),
                                    vx, vy, s->soft);
     for (int i = 0; i < s->lamp_count; i++) {
         const lamp &l = s->lamps[i];

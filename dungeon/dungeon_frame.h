@@ -18,10 +18,12 @@ struct frame_timings {
     double lighting_ms, apply_ms;
 };
 
-/* The player's lantern: a cone aimed at the pointer, and a small glow all round. */
+/* The player's lantern: a cone aimed at the pointer, its edge fading over lantern_edge
+ * degrees, and a small glow all round. The lantern is a point: its long reach past the
+ * corners of the walls would cost several times the whole frame in penumbrae. */
 static const int lantern_reach = 360, min_lantern_reach = 120, max_lantern_reach = 800;
 static const double lantern_half_angle = 32.0, lantern_edge = 14.0;
-static const int lantern_size = 3;
+static const int lantern_size = 0;
 static const int glow_reach = 96;
 
 /* Everything a frame shows. */

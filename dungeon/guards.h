@@ -15,11 +15,13 @@ static const double guard_speed = 48.0;
 /* The guard's lantern: its reach, and the cone's half angle and soft edge. */
 static const int guard_cone_reach = 240;
 static const double guard_cone_half_angle = 30.0, guard_cone_edge = 10.0;
+/* The guards' lanterns are points, as the player's is. */
+static const int guard_lantern_size = 0;
 /* A guard sees the player inside its cone (within the half angle and the reach) when more than
  * this share of the player's glow reaches the guard's eye. */
 static const double guard_sight_threshold = 0.5;
 /* The player's glow as the guards see it: a lamp of this radius around the player's centre. */
-static const int player_glow_size = 4;
+static const int player_glow_size = 3;
 
 static const int patrol_corners = 4;
 

@@ -98,7 +98,7 @@ class DungeonInXvfb : public ProgramInXvfb {
     }
 
     static std::string status_start(BITMAP *shot) {
-        const int length = 52;
+        const int length = 53;
         return read_text(shot, status_x, status_y, length, white);
     }
 
@@ -329,7 +329,8 @@ TEST_F(DungeonInXvfb, StatusLineCountsLightsAndWallTiles) {
     EXPECT_NE(status_start(shot.get()).find(walls), std::string::npos) << status_start(shot.get());
     const int in_world = int(level.wall_lamps.size() + level.guards.size()) + 2;
     const auto lights_read = [&](int count) {
-        const std::string text = "/ " + std::to_string(count) + " |";
+        char text[16];
+        snprintf(text, sizeof text, "/ %4d |", count);
         return bool(capture_when(
             [&](BITMAP *s) { return status_start(s).find(text) != std::string::npos; },
             settle_timeout));
