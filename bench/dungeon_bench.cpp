@@ -111,9 +111,8 @@ static void dungeon_generate(benchmark::State &state) {
         if (!generate_dungeon(&level, seed++))
             abort();
     state.counters["wall_tiles"] = level.wall_tiles;
-    state.counters["of_a_second"] =
-        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate |
-                                                           benchmark::Counter::kInvert);
+    state.counters["of_a_second"] = benchmark::Counter(
+        double(state.iterations()), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
     free_dungeon(&level);
 }
 BENCHMARK(dungeon_generate)->Unit(benchmark::kMillisecond);

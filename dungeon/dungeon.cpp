@@ -148,9 +148,11 @@ static bool new_dungeon(game *g, uint32_t seed, const player *start) {
     return true;
 }
 
+/* A lamp is dropped only where its flame stands clear of the walls, since a lamp whose disc
+ * crosses a wall lights the wall's far side too. */
 static void drop_lamp(game *g, int x, int y) {
     scene &s = g->frame;
-    if (s.dropped == max_dropped)
+    if (s.dropped == max_dropped || !box_fits(&g->level, x, y, moving_lamp_size + 1))
         return;
     g->lamps[s.lamp_count++] = coloured_lamp(x, y, g->next_colour++);
     s.dropped++;

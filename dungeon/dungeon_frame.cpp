@@ -26,7 +26,7 @@ static const rgb help_back{16, 16, 26}, help_border{200, 170, 110}, help_title{2
 static const char *const help_lines[] = {
     "Arrows         walk",
     "Mouse          aim the lantern",
-    "Left click     drop a light of the next colour",
+    "Left click     drop a light of the next colour on the floor",
     "Right click    take away the nearest dropped light",
     "+ / -          a longer or shorter lantern",
     "S              soft or hard shadows for every lamp",
@@ -155,7 +155,8 @@ static void light_the_stone(BITMAP *bmp, scene *s) {
 static void draw_flames(BITMAP *bmp, const scene *s) {
     const int vx = view_x(s), vy = view_y(s);
     for (const wall_lamp &l : s->level->wall_lamps)
-        circlefill(bmp, l.x - vx, l.y - vy, flame_radius, makecol(l.r, l.g, l.b));
+        if (light_in_view(l.x, l.y, flame_radius, vx, vy))
+            circlefill(bmp, l.x - vx, l.y - vy, flame_radius, makecol(l.r, l.g, l.b));
     for (int i = 0; i < s->lamp_count; i++) {
         const lamp &l = s->lamps[i];
         const int c = makecol(l.r, l.g, l.b);

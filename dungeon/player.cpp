@@ -23,15 +23,18 @@ static bool tiles_fit(const dungeon *level, double x0, double y0, double x1, dou
     return true;
 }
 
-bool body_fits(const dungeon *level, double x, double y) {
-    const double x0 = x - player_half_size, x1 = x + player_half_size;
-    const double y0 = y - player_half_size, y1 = y + player_half_size;
+bool box_fits(const dungeon *level, double x, double y, double half) {
+    const double x0 = x - half, x1 = x + half, y0 = y - half, y1 = y + half;
     if (!tiles_fit(level, x0, y0, x1, y1))
         return false;
     for (const door &d : level->doors)
         if (door_blocks(d, x0, y0, x1, y1))
             return false;
     return true;
+}
+
+bool body_fits(const dungeon *level, double x, double y) {
+    return box_fits(level, x, y, player_half_size);
 }
 
 /* The farthest share of (dx, dy) that the body can move from where it is, found by halving. */

@@ -15,7 +15,11 @@ struct player {
     double x, y;
 };
 
-/* True when the body centred on (x, y) overlaps no wall, rock or door. */
+/* True when the square reaching `half` pixels each way from (x, y) overlaps no wall, rock or
+ * door: where a body or a lamp of that size may stand. */
+bool box_fits(const dungeon *level, double x, double y, double half);
+
+/* True when the player's body centred on (x, y) overlaps no wall, rock or door. */
 bool body_fits(const dungeon *level, double x, double y);
 
 /* Walks the player by `elapsed_ms` in the direction (step_x, step_y), each -1, 0 or 1, at

@@ -165,8 +165,8 @@ TEST_F(DungeonFrame, StatusLineMeasuresTheLightingAndCountsTheLightsInView) {
     for (const wall_lamp &l : level.wall_lamps)
         in_view += light_in_view(l.x, l.y, wall_lamp_reach, int(s.at.x), int(s.at.y));
     for (const guard &g : level.guards)
-        in_view += light_in_view(int(lround(g.x)), int(lround(g.y)), guard_cone_reach,
-                                 int(s.at.x), int(s.at.y));
+        in_view += light_in_view(int(lround(g.x)), int(lround(g.y)), guard_cone_reach, int(s.at.x),
+                                 int(s.at.y));
     EXPECT_EQ(s.lights_in_view, in_view);
     EXPECT_LT(s.lights_in_view, lights_in_world(&s));
     EXPECT_EQ(lights_in_world(&s), int(level.wall_lamps.size() + level.guards.size()) + 2);

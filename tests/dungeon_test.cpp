@@ -60,9 +60,9 @@ std::optional<Point> open_run(dungeon &level, int run) {
     for (const room &r : level.rooms)
         for (int row = r.row; row < r.row + r.rows; row++) {
             const Point a{tile_centre(r.column), tile_centre(row)}, b{a.x + run, a.y};
-            if (a.x > screen_width && b.x < world_width - screen_width &&
-                a.y > screen_height && a.y < world_height - screen_height &&
-                path_fits(level, a, b) && far_from_doors(level, a, run + 2 * door_reach))
+            if (a.x > screen_width && b.x < world_width - screen_width && a.y > screen_height &&
+                a.y < world_height - screen_height && path_fits(level, a, b) &&
+                far_from_doors(level, a, run + 2 * door_reach))
                 return a;
         }
     return std::nullopt;
@@ -331,9 +331,9 @@ TEST_F(DungeonInXvfb, StatusLineCountsLightsAndWallTiles) {
     const auto lights_read = [&](int count) {
         char text[16];
         snprintf(text, sizeof text, "/ %4d |", count);
-        return bool(capture_when(
-            [&](BITMAP *s) { return status_start(s).find(text) != std::string::npos; },
-            settle_timeout));
+        return bool(
+            capture_when([&](BITMAP *s) { return status_start(s).find(text) != std::string::npos; },
+                         settle_timeout));
     };
     EXPECT_TRUE(lights_read(in_world)) << status_start(shot.get());
     move_pointer(screen_width / 2 + 40, screen_height / 2);
