@@ -317,10 +317,82 @@ TEST_F(DungeonInXvfb, MShowsTheMapAndSSwitchesTheLamps) {
     EXPECT_TRUE(lamps_read("soft"));
 }
 
-/* The status line counts the walls and the lights; a left click drops a light into the world,
- * a right click takes it away. */
-TEST_F(DungeonInXvfb, StatusLineCountsLightsAndWallTiles) {
+/* Five steps of - bring the lantern's reach from 360 to 160 px: floor lit by it 240 px ahead
+ * along a corridor loses the lantern's light; five steps of + bring it back. */
+TEST_F(DungeonInXvfb, PlusAndMinusChangeTheLanternsReach) {
+    const int steps = 5, probe_distance = 240;
+    const std::optional<Point> start = open_run(level, probe_distance + tile_size);
+    ASSERT_TRUE(start);
+    start_dungeon(*start);
+    const Point probe{screen_width / 2 + probe_distance, screen_height / 2};
+    move_pointer(probe.x, probe.y);
+    const auto level_at_probe = [&](BITMAP *shot) {
+        const Rgb c = pixel(shot, probe.x + 4, probe.y + 4);
+        return c.r + c.g + c.b;
+    };
+    /* The cursor's ring is drawn on the probe: read beside it, once it shows. */
+    Bitmap lit = capture_when(
+        [&](BITMAP *shot) {
+            return near(pixel(shot, probe.x + cursor_radius, probe.y), Rgb{255, 127, 0});
+        },
+        settle_timeout);
+    ASSERT_TRUE(lit);
+    std::this_thread::sleep_for(300ms);
+    lit = capture();
+    const int bright = level_at_probe(lit.get());
+    for (int i = 0; i < steps; i++)
+        press_key("minus");
+    const int margin = 60;
+    EXPECT_TRUE(capture_when([&](BITMAP *shot) { return level_at_probe(shot) < bright - margin; },
+                             settle_timeout))
+        << "still as bright (" << bright << ") after " << steps << " steps of -";
+    for (int i = 0; i < steps; i++)
+        press_key("plus");
+    EXPECT_TRUE(capture_when(
+        [&](BITMAP *shot) { return level_at_probe(shot) > bright - margin / 2; }, settle_timeout))
+        << "still dark after " << steps << " steps of +";
+}
+
+/* Space makes a new dungeon from a new seed, and the player starts in its first room. */
+TEST_F(DungeonInXvfb, SpaceMakesANewDungeon) {
     const std::optional<Point> start = open_run(level, 0);
+    ASSERT_TRUE(start);
+    start_dungeon(*start);
+    press_key("h");
+    const std::regex title("Dungeon ([0-9]+), you at ([0-9]+) ([0-9]+), lamps .*");
+    std::smatch m;
+    std::string text;
+    ASSERT_TRUE(capture_when(
+        [&](BITMAP *shot) {
+            text = help_title_text(shot);
+            return std::regex_match(text, m, title);
+        },
+        settle_timeout));
+    EXPECT_EQ(m[1], std::to_string(seed));
+    press_key("space");
+    ASSERT_TRUE(capture_when(
+        [&](BITMAP *shot) {
+            text = help_title_text(shot);
+            return std::regex_match(text, m, title) && m[1] != std::to_string(seed);
+        },
+        settle_timeout))
+        << text;
+    dungeon other;
+    ASSERT_TRUE(generate_dungeon(&other, uint32_t(std::stoul(m[1]))));
+    const room &first = other.rooms.at(0);
+    const int x = std::stoi(m[2]), y = std::stoi(m[3]);
+    EXPECT_TRUE(x >= first.column * tile_size && x < (first.column + first.columns) * tile_size &&
+                y >= first.row * tile_size && y < (first.row + first.rows) * tile_size)
+        << "the player at (" << x << ", " << y << ") is not in the new dungeon's first room";
+    free_dungeon(&other);
+    EXPECT_EQ(quit_with_escape(), "exit status 0");
+}
+
+/* The status line counts the walls and the lights; a left click drops a light onto the floor,
+ * a right click takes it away; a click on a wall drops none. */
+TEST_F(DungeonInXvfb, StatusLineCountsLightsAndWallTiles) {
+    const int drop_distance = 40;
+    const std::optional<Point> start = open_run(level, drop_distance);
     ASSERT_TRUE(start);
     start_dungeon(*start);
     Bitmap shot = capture();
@@ -336,11 +408,22 @@ TEST_F(DungeonInXvfb, StatusLineCountsLightsAndWallTiles) {
                          settle_timeout));
     };
     EXPECT_TRUE(lights_read(in_world)) << status_start(shot.get());
-    move_pointer(screen_width / 2 + 40, screen_height / 2);
+    move_pointer(screen_width / 2 + drop_distance, screen_height / 2);
     press_button(1);
     EXPECT_TRUE(lights_read(in_world + 1));
     press_button(3);
     EXPECT_TRUE(lights_read(in_world));
+    /* Half a tile up from the top-left of the view: at its world point a wall, or rock. */
+    const view v = view_on(player{double(start->x), double(start->y)});
+    for (int y = 0; y < screen_height; y += tile_size)
+        if (tile_at(&level, int(v.x) / tile_size + 1, (int(v.y) + y) / tile_size) == wall_tile) {
+            move_pointer(tile_size + tile_size / 2 - int(v.x) % tile_size,
+                         y + tile_size / 2 - int(v.y) % tile_size);
+            press_button(1);
+            std::this_thread::sleep_for(300ms);
+            EXPECT_TRUE(lights_read(in_world)) << "a light dropped on a wall";
+            break;
+        }
 }
 
 TEST_F(DungeonInXvfb, EscapeAndTerminationQuitWithStatusZero) {
