@@ -21,9 +21,6 @@
 /* Blockers are sorted into bins of the directions from the centre they can matter for. */
 static const int bins = 256;
 static const double pi = 3.14159265358979323846;
-/* The penumbra's exact runs are widened by this much, to cover where the hard shadow's pixels
- * round the other way. */
-static const double pad = 1.5;
 /* Members lie within +/-2^19: a query box clamped to +/-2^20 lists the same edges. */
 static const int64_t query_limit = int64_t(1) << 20;
 /* Blockers nearer the centre than this many sizes can matter in any direction. */
@@ -146,6 +143,11 @@ static void fill_bins(penumbra_scratch *s) {
             start[0] = 0;
         }
     }
+    /* Nearest first: a point stops at the first blocker no nearer the centre than itself. */
+    const std::vector<blocker> &b = s->blockers;
+    for (int k = 0; k < bins; k++)
+        std::sort(items.begin() + start[size_t(k)], items.begin() + start[size_t(k) + 1],
+                  [&](int i, int j) { return b[size_t(i)].near < b[size_t(j)].near; });
 }
 
 void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, int64_t cy,
@@ -208,11 +210,18 @@ static bool hidden_stretch(const blocker &b, double px, double py, double ux, do
     return at * (1 + mid * mid) < d;
 }
 
-namespace {
-struct stretch {
-    double lo, hi;
-};
-} // namespace
+/* atan within 2e-6 radians, several times cheaper than the library's: a share's error stays
+ * far below a level even for the narrowest disc. */
+static double fast_atan(double t) {
+    const double a = std::fabs(t), x = a > 1 ? 1 / a : a, x2 = x * x;
+    /* A minimax polynomial on [0, 1]. */
+    const double p =
+        x * (0.99997726 +
+             x2 * (-0.33262347 +
+                   x2 * (0.19354346 + x2 * (-0.11643287 + x2 * (0.05265332 - x2 * 0.01172120)))));
+    const double r = a > 1 ? pi / 2 - p : p;
+    return t < 0 ? -r : r;
+}
 
 double seen_share(penumbra_scratch *s, double px, double py, bool ignore, double ignore_x,
                   double ignore_y) {
@@ -226,7 +235,9 @@ double seen_share(penumbra_scratch *s, double px, double py, bool ignore, double
     double *lows = s->lows.data(), *highs = s->highs.data();
     for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
         const blocker &b = s->blockers[size_t(s->bin_items[size_t(k)])];
-        if (b.near >= d || b.ldx * (py - b.ly) - b.ldy * (px - b.lx) >= 0)
+        if (b.near >= d)
+            break;
+        if (b.ldx * (py - b.ly) - b.ldy * (px - b.lx) >= 0)
             continue;
         if (ignore && ends_at(b, ignore_x, ignore_y))
             continue;
@@ -248,13 +259,13 @@ double seen_share(penumbra_scratch *s, double px, double py, bool ignore, double
     double hidden = 0, lo = lows[0], hi = highs[0];
     for (int i = 1; i < n; i++) {
         if (lows[i] > hi) {
-            hidden += std::atan(hi) - std::atan(lo);
+            hidden += fast_atan(hi) - fast_atan(lo);
             lo = lows[i];
         }
         hi = std::max(hi, highs[i]);
     }
-    hidden += std::atan(hi) - std::atan(lo);
-    return std::min(1.0, std::max(0.0, 1 - hidden / (2 * std::atan(t))));
+    hidden += fast_atan(hi) - fast_atan(lo);
+    return std::min(1.0, std::max(0.0, 1 - hidden / (2 * fast_atan(t))));
 }
 
 double share_of_light_seen(const shrouder_set *set, int lx, int ly, int size, int x, int y) {

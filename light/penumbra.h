@@ -34,6 +34,7 @@ struct penumbra_scratch {
     std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
     std::vector<double> corners;           /* x, y pairs */
+    std::vector<int> candidates;           /* the blockers that may cut one wedge short */
     std::vector<exact_run> unsorted, runs;
     std::vector<int> row_start;
     int top;

@@ -9,6 +9,11 @@
 /* Wedges are widened by this much each way, over the pixels where the hard shadow from the
  * centre may round the other way. */
 static const double pad = 1.5;
+static const double pi = 3.14159265358979323846;
+
+static bool ends_at(const blocker &b, double x, double y) {
+    return (b.x1 == x && b.y1 == y) || (b.x2 == x && b.y2 == y);
+}
 
 /* The columns of row y, from left to right, of the disc of reach around the lamp in the box. */
 static bool chord(const lamp_box &box, int64_t y, int64_t *first, int64_t *last) {
@@ -46,13 +51,86 @@ static void extent_in_band(double x1, double y1, double x2, double y2, double y0
     *hi = std::max(*hi, std::max(xa, xb));
 }
 
+/* How far from q, along the direction (rx, ry), the first blocker that casts from q lies
+ * (q strictly on its edge's right, as a light would be); HUGE_VAL when none does. */
+static double first_hit(const penumbra_scratch *s, const std::vector<int> &candidates, double qx,
+                        double qy, double rx, double ry) {
+    double nearest = HUGE_VAL;
+    for (int i : candidates) {
+        const blocker &b = s->blockers[size_t(i)];
+        const double ex = b.x2 - b.x1, ey = b.y2 - b.y1;
+        const double across = rx * ey - ry * ex;
+        if (across == 0)
+            continue;
+        const double wx = b.x1 - qx, wy = b.y1 - qy;
+        const double t = (wx * ey - wy * ex) / across, u = (wx * ry - wy * rx) / across;
+        if (t > 0 && u >= 0 && u <= 1)
+            nearest = std::min(nearest, t);
+    }
+    return nearest;
+}
+
+/* Whether the blocker casts from q and may cross the wedge of half-angle `half` around u. */
+static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, double uy,
+                             double half) {
+    if (b.ldx * (qy - b.ly) - b.ldy * (qx - b.lx) <= 0)
+        return false;
+    const double c = std::cos(half);
+    /* Some point of the piece lies ahead of q within the wedge: test the piece against the
+     * wedge's two sides as half-planes. */
+    const double sx = std::sin(half);
+    const double n1x = uy * c + ux * sx, n1y = uy * sx - ux * c; /* inner normal, one side */
+    const double n2x = ux * sx - uy * c, n2y = ux * c + uy * sx; /* and the other */
+    const double p1 = (b.x1 - qx) * n1x + (b.y1 - qy) * n1y,
+                 p2 = (b.x2 - qx) * n1x + (b.y2 - qy) * n1y;
+    const double r1 = (b.x1 - qx) * n2x + (b.y1 - qy) * n2y,
+                 r2 = (b.x2 - qx) * n2x + (b.y2 - qy) * n2y;
+    return !(p1 < 0 && p2 < 0) && !(r1 < 0 && r2 < 0);
+}
+
+/* A distance from q beyond which every point of the wedge is hidden from q by a blocker that
+ * casts from q: there, the direction to q lies inside a blocked stretch, not at its end.
+ * Along a direction the nearest blocker only changes at a blocker's end (blockers of a set
+ * cross only at their ends), so the farthest first hit is found at the ends' directions, a
+ * hair to each side, and at the wedge's sides. */
+static double wedge_reach(penumbra_scratch *s, double qx, double qy, double ux, double uy,
+                          double half) {
+    std::vector<int> &candidates = s->candidates;
+    candidates.clear();
+    for (size_t i = 0; i < s->blockers.size(); i++) {
+        const blocker &b = s->blockers[i];
+        if (!ends_at(b, qx, qy) && casts_into_wedge(b, qx, qy, ux, uy, half))
+            candidates.push_back(int(i));
+    }
+    const double hair = 1e-7, axis = std::atan2(uy, ux);
+    double farthest = 0;
+    const auto look = [&](double angle) {
+        if (std::fabs(std::remainder(angle - axis, 2 * pi)) > half)
+            return;
+        farthest =
+            std::max(farthest, first_hit(s, candidates, qx, qy, std::cos(angle), std::sin(angle)));
+    };
+    look(axis - half + hair);
+    look(axis + half - hair);
+    for (size_t k = 0; k < candidates.size() && farthest < HUGE_VAL; k++) {
+        const blocker &b = s->blockers[size_t(candidates[k])];
+        for (const double *end : {&b.x1, &b.x2}) {
+            const double angle = std::atan2(end[1] - qy, end[0] - qx);
+            look(angle - hair);
+            look(angle + hair);
+        }
+    }
+    return farthest;
+}
+
 /* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre, whose sides
  * leave it at `half` radians from the direction away from the disc. */
 static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, double qy) {
     const double d = std::hypot(qx, qy), half = std::asin(s->size / d);
     const double ux = qx / d, uy = qy / d, c = std::cos(half), sn = std::sin(half);
-    /* Far enough to pass the reach from the centre on both sides. */
-    const double length = double(box.radius) + d + 2;
+    /* Far enough to pass the reach from the centre on both sides, or to the wedge's reach. */
+    const double length =
+        std::min(double(box.radius) + d + 2, (wedge_reach(s, qx, qy, ux, uy, half) + 2 * pad) / c);
     const double ax = double(box.x) + qx, ay = double(box.y) + qy;
     const double xs[3] = {ax, ax + length * (ux * c - uy * sn), ax + length * (ux * c + uy * sn)};
     const double ys[3] = {ay, ay + length * (uy * c + ux * sn), ay + length * (uy * c - ux * sn)};
