@@ -29,7 +29,7 @@ static const char *const help_lines[] = {
     "Left click     drop a light of the next colour on the floor",
     "Right click    take away the nearest dropped light",
     "+ / -          a longer or shorter lantern",
-    "S              soft or hard shadows for every lamp",
+    "S              soft or hard lamps: wall lamps, lights, your glow",
     "M              show or hide the map of what you have seen",
     "Space          a new dungeon from a new seed",
     "V (held)       do not wait for the retrace",
