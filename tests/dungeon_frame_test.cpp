@@ -172,4 +172,40 @@ TEST_F(DungeonFrame, StatusLineMeasuresTheLightingAndCountsTheLightsInView) {
     EXPECT_EQ(lights_in_world(&s), int(level.wall_lamps.size() + level.guards.size()) + 2);
 }
 
+/* From a spot in the first room, the map marks exactly the floor tiles in reach that the
+ * player's centre sees, and walls only beside them; it shows black wherever nothing is seen. */
+TEST_F(DungeonFrame, TheMapMarksWhatThePlayerSees) {
+    const room &r = level.rooms.at(0);
+    const player p{double(tile_centre(r.column + 1)), double(tile_centre(r.row + 1))};
+    look_around(&fog, &level, p);
+    const int x = int(p.x), y = int(p.y);
+    int seen_floor = 0, hidden_floor = 0;
+    for (int row = 0; row < grid_rows; row++)
+        for (int column = 0; column < grid_columns; column++) {
+            const int cx = tile_centre(column), cy = tile_centre(row);
+            const bool seen = tile_seen(&fog, column, row);
+            EXPECT_EQ(getpixel(fog.tiles, column, row) != makecol(0, 0, 0), seen);
+            if (tile_at(&level, column, row) == floor_tile) {
+                const bool sees =
+                    (cx - x) * (cx - x) + (cy - y) * (cy - y) <= sight_reach * sight_reach &&
+                    is_lit_by(level.walls, x, y, cx, cy);
+                ASSERT_EQ(seen, sees) << "floor tile (" << column << ", " << row << ")";
+                sees ? seen_floor++ : hidden_floor++;
+            } else if (seen) {
+                bool beside_seen_floor = false;
+                for (int dr = -1; dr <= 1; dr++)
+                    for (int dc = -1; dc <= 1; dc++)
+                        beside_seen_floor = beside_seen_floor ||
+                                            (tile_at(&level, column + dc, row + dr) == floor_tile &&
+                                             tile_seen(&fog, column + dc, row + dr));
+                ASSERT_EQ(tile_at(&level, column, row), wall_tile);
+                ASSERT_TRUE(beside_seen_floor) << "wall tile (" << column << ", " << row << ")";
+            }
+        }
+    EXPECT_GT(seen_floor, 0);
+    EXPECT_GT(hidden_floor, 0);
+    clear_fog_map(&fog);
+    EXPECT_FALSE(tile_seen(&fog, x / tile_size, y / tile_size));
+}
+
 } // namespace
