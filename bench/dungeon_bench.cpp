@@ -50,6 +50,7 @@ static void dungeon_frame(benchmark::State &state) {
     bake_wall_lamps(baked, &level, state.range(1) != 0);
     wanderer wanderers[wanderer_count];
     lamp lamps[wanderer_count];
+    door_opener openers[wanderer_count + 1];
     place_wanderers(&level, wanderers, wanderer_count);
     for (int i = 0; i < wanderer_count; i++)
         lamps[i] = lamp{0, 0, wanderer_radius, 255, 120 + 8 * i, 60};
@@ -77,13 +78,15 @@ static void dungeon_frame(benchmark::State &state) {
         s.aim_y = int(next * 23 % screen_height);
         const double clear = seconds_taken([&] { clear_to_color(bmp, makecol(0, 0, 0)); });
         const double frame = seconds_taken([&] {
-            move_doors(&level, s.you.x, s.you.y, frame_ms);
             move_guards(&level, s.you.x, s.you.y, frame_ms);
             move_wanderers(&level, wanderers, wanderer_count, frame_ms);
+            openers[0] = door_opener{s.you.x, s.you.y};
             for (int i = 0; i < wanderer_count; i++) {
                 lamps[i].x = int(wanderers[i].x);
                 lamps[i].y = int(wanderers[i].y);
+                openers[i + 1] = door_opener{wanderers[i].x, wanderers[i].y};
             }
+            move_doors(&level, openers, wanderer_count + 1, frame_ms);
             draw_dungeon_frame(bmp, &s);
         });
         clears += clear;
@@ -101,11 +104,7 @@ static void dungeon_frame(benchmark::State &state) {
     destroy_light_map(baked);
     destroy_bitmap(stone);
 }
-BENCHMARK(dungeon_frame)
-    ->ArgNames({"bpp", "soft"})
-    ->Args({32, 1})
-    ->Args({32, 0})
-    ->UseManualTime();
+BENCHMARK(dungeon_frame)->ArgNames({"bpp", "soft"})->Args({32, 1})->Args({32, 0})->UseManualTime();
 
 /* Making a world: the tiles, the wall set, doors, guards and lamps; required under a second.
  * `of_a_second` is the time over one second. */

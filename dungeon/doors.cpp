@@ -98,8 +98,8 @@ bool door_blocks(const door &d, double x0, double y0, double x1, double y1) {
     return x0 < dx1 && x1 > dx0 && y0 < dy1 && y1 > dy0;
 }
 
-bool player_near_door(const door &d, double x, double y) {
-    const double dx = x - (d.x0 + d.x1) / 2.0, dy = y - (d.y0 + d.y1) / 2.0;
+bool near_door(const door &d, door_opener o) {
+    const double dx = o.x - (d.x0 + d.x1) / 2.0, dy = o.y - (d.y0 + d.y1) / 2.0;
     return dx * dx + dy * dy <= double(door_reach) * door_reach;
 }
 
@@ -110,10 +110,17 @@ static void slide_door(shrouder_set *walls, door *d, int step) {
         d->open_px += step;
 }
 
-void move_doors(dungeon *level, double x, double y, double elapsed_ms) {
+static bool any_near(const door &d, const door_opener *openers, int count) {
+    for (int i = 0; i < count; i++)
+        if (near_door(d, openers[i]))
+            return true;
+    return false;
+}
+
+void move_doors(dungeon *level, const door_opener *openers, int count, double elapsed_ms) {
     const double ms = elapsed_ms < max_step_ms ? elapsed_ms : max_step_ms;
     for (door &d : level->doors) {
-        const int target = player_near_door(d, x, y) ? door_length : 0;
+        const int target = any_near(d, openers, count) ? door_length : 0;
         const int way = (target > d.open_px) - (target < d.open_px);
         if (way == 0) {
             d.slide = 0;

@@ -12,7 +12,8 @@ struct random_stream;
 
 /* Across a passage two tiles wide; this thick, centred on its tile. */
 static const int door_length = 32, door_thickness = 6;
-/* A door opens while the player's centre is within this many pixels of the door's centre. */
+/* A door opens while the player, or a wandering light, is within this many pixels of the
+ * door's centre: a light never passes through a closed door. */
 static const int door_reach = 64;
 /* Pixels a second. */
 static const double door_speed = 128.0;
@@ -36,10 +37,15 @@ void door_box(const door &d, int *x0, int *y0, int *x1, int *y1);
 /* True when the door's box overlaps the open box x0 < x < x1, y0 < y < y1. */
 bool door_blocks(const door &d, double x0, double y0, double x1, double y1);
 
-bool player_near_door(const door &d, double x, double y);
+/* Who opens doors: the player, and the wandering lights. */
+struct door_opener {
+    double x, y;
+};
 
-/* Slides every door by `elapsed_ms` towards open while the player at (x, y) is near it and
- * towards closed otherwise, moving its member in `walls` with it. */
-void move_doors(dungeon *level, double x, double y, double elapsed_ms);
+bool near_door(const door &d, door_opener o);
+
+/* Slides every door by `elapsed_ms` towards open while one of the `count` openers is near it
+ * and towards closed otherwise, moving its member in the level's walls with it. */
+void move_doors(dungeon *level, const door_opener *openers, int count, double elapsed_ms);
 
 #endif

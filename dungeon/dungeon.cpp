@@ -105,6 +105,7 @@ struct game {
     wanderer wanderers[max_wanderers];
     int wanderer_count;
     lamp lamps[max_wanderers + max_dropped];
+    door_opener openers[1 + max_wanderers]; /* the player, then the wanderers */
     int next_colour;
     random_stream seeds;
     fog_map fog;
@@ -225,11 +226,13 @@ static bool handle_presses(game *g) {
     return true;
 }
 
+/* The wandering lights walk on; they open doors as the player does. */
 static void follow_wanderers(game *g, double elapsed) {
     move_wanderers(&g->level, g->wanderers, g->wanderer_count, elapsed);
     for (int i = 0; i < g->wanderer_count; i++) {
         g->lamps[i].x = int(g->wanderers[i].x);
         g->lamps[i].y = int(g->wanderers[i].y);
+        g->openers[i + 1] = door_opener{g->wanderers[i].x, g->wanderers[i].y};
     }
 }
 
@@ -238,9 +241,10 @@ static void move_world(game *g, double elapsed) {
     scene &s = g->frame;
     walk_player(&g->level, &s.you, axis(KEY_LEFT, KEY_RIGHT), axis(KEY_UP, KEY_DOWN), elapsed);
     follow_player(&s.at, s.you, elapsed);
-    move_doors(&g->level, s.you.x, s.you.y, elapsed);
     move_guards(&g->level, s.you.x, s.you.y, elapsed);
     follow_wanderers(g, elapsed);
+    g->openers[0] = door_opener{s.you.x, s.you.y};
+    move_doors(&g->level, g->openers, g->wanderer_count + 1, elapsed);
     look_around(&g->fog, &g->level, s.you);
 }
 

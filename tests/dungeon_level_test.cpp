@@ -14,6 +14,12 @@
 
 namespace {
 
+/* The doors move with one opener at (x, y). */
+void doors_near(dungeon *level, double x, double y, double ms) {
+    const door_opener o{x, y};
+    move_doors(level, &o, 1, ms);
+}
+
 /* Each world takes a few milliseconds to make. */
 const uint32_t seeds_checked = 100;
 const size_t min_doors = 6, min_wall_lamps = 100;
@@ -127,7 +133,7 @@ TEST_F(DungeonLevel, DoorsCloseTheirPassagesAndSlideIntoTheWall) {
             const int ax = d.along_x == 0 ? tile_size : 0, ay = d.along_y == 0 ? tile_size : 0;
             EXPECT_FALSE(is_lit_by(level.walls, mx - ax, my - ay, mx + ax, my + ay));
             for (int i = 0; i < door_length / door_thickness + 8; i++)
-                move_doors(&level, mx, my, 100.0);
+                doors_near(&level, mx, my, 100.0);
             ASSERT_EQ(d.open_px, door_length);
             int x0, y0, x1, y1;
             door_box(d, &x0, &y0, &x1, &y1);
@@ -141,14 +147,29 @@ TEST_F(DungeonLevel, DoorsCloseAgainOnceThePlayerHasGone) {
     ASSERT_TRUE(generate_dungeon(&level, 4));
     door &d = level.doors.at(0);
     const double mx = (d.x0 + d.x1) / 2.0, my = (d.y0 + d.y1) / 2.0;
-    move_doors(&level, mx, my, 100.0);
+    doors_near(&level, mx, my, 100.0);
     EXPECT_GT(d.open_px, 0);
     EXPECT_LT(d.open_px, door_length) << "a door slides, it does not jump open";
     for (int i = 0; i < 10; i++)
-        move_doors(&level, mx, my, 100.0);
+        doors_near(&level, mx, my, 100.0);
     EXPECT_EQ(d.open_px, door_length);
     for (int i = 0; i < 10; i++)
-        move_doors(&level, mx + door_reach + 1, my + door_reach + 1, 100.0);
+        doors_near(&level, mx + door_reach + 1, my + door_reach + 1, 100.0);
+    EXPECT_EQ(d.open_px, 0);
+}
+
+/* Any one opener near a door holds it open: a wandering light far from the player too. */
+TEST_F(DungeonLevel, AnyOpenerNearADoorOpensIt) {
+    ASSERT_TRUE(generate_dungeon(&level, 4));
+    const door &d = level.doors.at(0);
+    const door_opener far{-1000, -1000},
+        near{(d.x0 + d.x1) / 2.0, (d.y0 + d.y1) / 2.0 + door_reach - 1.0};
+    const door_opener player_and_wanderer[] = {far, near};
+    for (int i = 0; i < 10; i++)
+        move_doors(&level, player_and_wanderer, 2, 100.0);
+    EXPECT_EQ(d.open_px, door_length);
+    for (int i = 0; i < 10; i++)
+        move_doors(&level, player_and_wanderer, 1, 100.0);
     EXPECT_EQ(d.open_px, 0);
 }
 
