@@ -10,7 +10,7 @@
 struct rgb {
     int r, g, b;
 };
-static const rgb door_wood{120, 78, 44}, door_frame{60, 38, 22};
+static const rgb door_wood{176, 118, 64}, door_frame{72, 44, 24};
 static const rgb lantern_colour{255, 214, 150}, glow_colour{150, 120, 90};
 static const rgb guard_lantern{255, 236, 180};
 static const int flame_radius = 3, dropped_ring_radius = 6, facing_mark = 10;
