@@ -33,40 +33,39 @@ static shrouder_set *grid_of_boxes(int count, boxes *b) {
     return set;
 }
 
+/* Each phase is timed in this many equal chunks. */
+static const int chunks = 20;
+
 /* `moves` moves (a box by 5 pixels to and fro), then `pairs` remove + add pairs, each on a box
- * drawn at random. */
+ * drawn at random: 4 moves to a pair, so that with a remove and an add counted as two
+ * operations the first tenth of all operations is the first 3 chunks of moves, and the last
+ * tenth the last 6 chunks of pairs. */
 static void churn(benchmark::State &state) {
     const int members = int(state.range(0));
     const long moves = members == 1000 ? 2000000 : 400000, pairs = moves / 4;
-    const long total = moves + pairs, tenth = total / 10;
     for (auto _ : state) {
         boxes b{std::vector<int>(size_t(members)), std::vector<int>(size_t(members)),
                 std::vector<int>(size_t(members))};
         const size_t heap_before = heap_in_use();
         shrouder_set *set = grid_of_boxes(members, &b);
         std::mt19937 rng(5);
-        double move_time = 0, pair_time = 0, first_tenth = 0, last_tenth = 0;
-        const long chunk = tenth / 4;
-        for (long done = 0; done < total; done += chunk) {
-            const double taken = seconds_taken([&] {
-                for (long k = done; k < done + chunk; k++) {
-                    const int i = int(rng() % unsigned(members));
-                    if (k < moves) {
-                        const int d = k % 2 ? 5 : -5;
-                        move_in_shrouder_set(set, b.ids[i], d, 0);
-                        b.xs[i] += d;
-                    } else {
-                        remove_from_shrouder_set(set, b.ids[i]);
-                        b.ids[i] = add_box(set, b.xs[i], b.ys[i]);
-                    }
+        std::vector<double> move_chunks, pair_chunks;
+        for (int c = 0; c < chunks; c++)
+            move_chunks.push_back(seconds_taken([&] {
+                for (long k = 0; k < moves / chunks; k++) {
+                    const int i = int(rng() % unsigned(members)), d = k % 2 ? 5 : -5;
+                    move_in_shrouder_set(set, b.ids[i], d, 0);
+                    b.xs[i] += d;
                 }
-            });
-            (done < moves ? move_time : pair_time) += taken;
-            if (done < tenth)
-                first_tenth += taken;
-            if (done >= total - tenth)
-                last_tenth += taken;
-        }
+            }));
+        for (int c = 0; c < chunks; c++)
+            pair_chunks.push_back(seconds_taken([&] {
+                for (long k = 0; k < pairs / chunks; k++) {
+                    const int i = int(rng() % unsigned(members));
+                    remove_from_shrouder_set(set, b.ids[i]);
+                    b.ids[i] = add_box(set, b.xs[i], b.ys[i]);
+                }
+            }));
         const size_t churned = heap_in_use() - heap_before;
         shrouder_set *fresh = create_shrouder_set();
         const size_t fresh_before = heap_in_use();
@@ -75,13 +74,28 @@ static void churn(benchmark::State &state) {
         const size_t fresh_bytes = heap_in_use() - fresh_before;
         destroy_shrouder_set(fresh);
         destroy_shrouder_set(set);
+        auto sum = [](const std::vector<double> &v, int from, int to) {
+            double total = 0;
+            for (int i = from; i < to; i++)
+                total += v[size_t(i)];
+            return total;
+        };
+        const double move_time = sum(move_chunks, 0, chunks);
+        const double pair_time = sum(pair_chunks, 0, chunks);
         state.SetIterationTime(move_time + pair_time);
         state.counters["us_per_move"] = move_time / double(moves) * 1e6;
         state.counters["us_per_remove_add"] = pair_time / double(pairs) * 1e6;
-        state.counters["last_vs_first_tenth"] = last_tenth / first_tenth;
+        state.counters["last_vs_first_tenth"] =
+            sum(pair_chunks, chunks - 6, chunks) / sum(move_chunks, 0, 3);
+        /* Within each phase: its last tenth against its first. */
+        state.counters["moves_drift"] =
+            sum(move_chunks, chunks - 2, chunks) / sum(move_chunks, 0, 2);
+        state.counters["pairs_drift"] =
+            sum(pair_chunks, chunks - 2, chunks) / sum(pair_chunks, 0, 2);
         state.counters["memory_vs_fresh"] = double(churned) / double(fresh_bytes);
     }
 }
+
 BENCHMARK(churn)
     ->ArgNames({"members"})
     ->Arg(1000)

@@ -377,8 +377,9 @@ static void cast_bands(cast_scratch *scratch, BITMAP *bmp, span_clip clip, const
     }
 }
 
-/* Memory bitmaps are painted directly in every mode; others through the library, in solid mode
- * when `always_solid` asks for it, the caller's mode put back afterwards. */
+/* Memory bitmaps are painted directly in every mode, touching nothing global. Others go through
+ * the library, in solid mode when `always_solid` asks for it: the global mode is switched for
+ * the call and put back, so such a call must not overlap other threads' drawing. */
 static void cast_in(cast_scratch *scratch, BITMAP *bmp, span_clip clip, const shrouder_set *set,
                     int lx, int ly, int view_x, int view_y, bool always_solid) {
     if (!always_solid || is_memory_bitmap(bmp) || _drawing_mode == DRAW_MODE_SOLID) {
@@ -395,6 +396,8 @@ static void cast_in(cast_scratch *scratch, BITMAP *bmp, span_clip clip, const sh
 void cast_shrouder_set_with(cast_scratch *scratch, BITMAP *bmp, int clip_left, int clip_top,
                             int clip_right, int clip_bottom, const shrouder_set *set, int lx,
                             int ly, int view_x, int view_y) {
+    if (!scratch)
+        return;
     cast_in(scratch, bmp, span_clip{clip_left, clip_top, clip_right, clip_bottom}, set, lx, ly,
             view_x, view_y, true);
 }

@@ -16,14 +16,14 @@
 #include <set>
 #include <thread>
 
-/* The heap in use, probed through the allocator: the sanitizer's own under AddressSanitizer,
- * elsewhere every byte handed out by operator new, counted as malloc sizes it. */
+/* The heap in use, probed through the allocator: the sanitizer's own under Address- or
+ * ThreadSanitizer, elsewhere every byte handed out by operator new, as malloc sizes it. */
 #if defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 #define HEAP_FROM_SANITIZER 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define HEAP_FROM_SANITIZER 1
 #endif
 
@@ -391,6 +391,70 @@ TEST(shrouder_set, casts_from_several_threads_match_one_thread) {
         destroy_bitmap(with[i]);
         destroy_bitmap(in_view[i]);
     }
+}
+
+/* Casting with a scratch takes its clip rectangle as given, paints solid whatever the mode,
+ * and leaves the bitmap's own clip as it was. */
+TEST(shrouder_set, casting_with_a_scratch_keeps_to_its_rectangle) {
+    std::mt19937 rng(41);
+    level l;
+    tile_map(l, rng, -50, -50, 20, 14, 24, 3);
+    set_color_depth(16);
+    const int w = 300, h = 200;
+    BITMAP *expected = create_bitmap(w, h), *actual = create_bitmap(w, h);
+    cast_scratch *scratch = create_cast_scratch();
+    ASSERT_NE(scratch, nullptr);
+    const struct {
+        int left, top, right, bottom; /* right and bottom exclusive, as the call takes them */
+    } rects[] = {{0, 0, w, h}, {40, 30, 200, 90}, {-20, -20, 50, 400}, {299, 0, 300, 200}};
+    for (const auto &r : rects) {
+        const int lx = 80 + int(rng() % 100), ly = 60 + int(rng() % 80);
+        clear_and_clip(expected, std::max(r.left, 0), std::max(r.top, 0), std::min(r.right, w) - 1,
+                       std::min(r.bottom, h) - 1);
+        cast_shrouder_set_in_view(expected, l.set, lx + 7, ly - 3, 7, -3);
+        clear_and_clip(actual, 10, 10, 20, 20);
+        xor_mode(TRUE);
+        cast_shrouder_set_with(scratch, actual, r.left, r.top, r.right, r.bottom, l.set, lx + 7,
+                               ly - 3, 7, -3);
+        solid_mode();
+        EXPECT_TRUE(same_pixels(expected, actual)) << "rectangle " << r.left << ", " << r.top;
+        const int clip[] = {actual->cl, actual->ct, actual->cr, actual->cb};
+        EXPECT_EQ(std::vector<int>(clip, clip + 4), std::vector<int>({10, 10, 21, 21}));
+    }
+    cast_shrouder_set_with(nullptr, actual, 0, 0, w, h, l.set, 10, 10, 0, 0);
+    destroy_cast_scratch(scratch);
+    destroy_bitmap(expected);
+    destroy_bitmap(actual);
+}
+
+/* Threads that each cast every light onto their own band of rows of one memory bitmap, with
+ * scratches of their own, paint what one cast of the whole bitmap paints. */
+TEST(shrouder_set, row_bands_of_one_bitmap_cast_at_once) {
+    std::mt19937 rng(31);
+    level l;
+    tile_map(l, rng, 0, 0, 20, 14, 24, 3);
+    set_color_depth(8);
+    const int w = 480, h = 330, bands = 3;
+    BITMAP *whole = create_bitmap(w, h), *banded = create_bitmap(w, h);
+    for (int i = 0; i < 6; i++) {
+        const int lx = int(rng() % w), ly = int(rng() % h);
+        clear_to_color(whole, 5);
+        clear_to_color(banded, 5);
+        cast_shrouder_set(whole, l.set, lx, ly);
+        std::vector<std::thread> running;
+        for (int b = 0; b < bands; b++)
+            running.emplace_back([&, b] {
+                cast_scratch *scratch = create_cast_scratch();
+                cast_shrouder_set_with(scratch, banded, 0, h * b / bands, w, h * (b + 1) / bands,
+                                       l.set, lx, ly, 0, 0);
+                destroy_cast_scratch(scratch);
+            });
+        for (std::thread &t : running)
+            t.join();
+        EXPECT_TRUE(same_pixels(whole, banded)) << "light " << lx << ", " << ly;
+    }
+    destroy_bitmap(whole);
+    destroy_bitmap(banded);
 }
 
 } // namespace

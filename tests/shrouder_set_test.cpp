@@ -196,7 +196,7 @@ TEST(polygon_spans, fill_what_polygon_fills) {
     std::mt19937 rng(5);
     const struct {
         int w, h, reach;
-    } sizes[] = {{64, 48, 40}, {640, 480, 300}, {4096, 8, 4096}, {3, 3, 3}};
+    } sizes[] = {{64, 48, 40}, {640, 480, 300}, {4096, 8, 4096}, {8191, 5, 8191}, {3, 3, 3}};
     for (const auto &size : sizes) {
         set_color_depth(8);
         BITMAP *expected = create_bitmap(size.w, size.h), *actual = create_bitmap(size.w, size.h);
