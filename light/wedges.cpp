@@ -209,7 +209,7 @@ static void keep_ends(penumbra_scratch *s, double qx, double qy, double towards)
 
 /* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
  * corner: most of a wide wedge is hidden from its corner close by. */
-static const int sectors = 6;
+static const int sectors = 8;
 
 /* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre: the points
  * p whose line through the corner meets the disc where the corner sees it, in the directions
