@@ -9,56 +9,17 @@
 
 #include "bitmaps.h"
 #include "light_map.h"
+#include "lit_level.h"
 #include "shrouder_set.h"
 #include "side_by_side.h"
-#include "tile_map.h"
 
-static const int frame_w = 1280, frame_h = 720, boxes = 1000, radius = 200, most_lights = 64;
-/* The level spans 1.5 times the frame each way, the frame in its middle: 1000 boxes fill about
- * a quarter of its cells, and there are boxes beyond the frame on every side. */
-static const int level_w = frame_w * 3 / 2, level_h = frame_h * 3 / 2;
-static const int view_x = (level_w - frame_w) / 2, view_y = (level_h - frame_h) / 2;
-/* Lights drawn in the level's free cells, of which those in the frame are used. */
-static const int drawn_lights = 400;
-static const unsigned seed = 20261207;
+static const int radius = 200;
 
-/* The tile map's set in the frame's coordinates, and lights in free cells of the frame, made
- * once for the whole run. */
-struct lit_level {
-    shrouder_set *set;
-    std::vector<light> lights;
-};
-
-static const lit_level &level() {
-    static const lit_level made = [] {
-        tile_map map = make_tile_map(boxes, level_w, level_h, drawn_lights, seed);
-        for (size_t i = 0; i < map.boxes.size(); i += 2) {
-            map.boxes[i] -= view_x;
-            map.boxes[i + 1] -= view_y;
-        }
-        lit_level l{create_shrouder_set(), {}};
-        for (light at : map.lights) {
-            const light in_frame{at.x - view_x, at.y - view_y};
-            if (in_frame.x >= 0 && in_frame.x < frame_w && in_frame.y >= 0 && in_frame.y < frame_h)
-                l.lights.push_back(in_frame);
-        }
-        if (!l.set || int(l.lights.size()) < most_lights)
-            abort();
-        add_boxes(l.set, map);
-        return l;
-    }();
-    return made;
-}
-
-/* Saturated hues in turn. */
-static const int colours[][3] = {{255, 160, 60},  {80, 160, 255},  {255, 80, 200}, {120, 255, 100},
-                                 {255, 240, 140}, {160, 100, 255}, {60, 230, 230}, {255, 90, 70}};
-
-static void add_lights(light_map *map, int count) {
+static void add_frame_lights(light_map *map, int count) {
     const lit_level &l = level();
     for (int i = 0; i < count; i++) {
         const light at = l.lights[size_t(i)];
-        const int *c = colours[i % 8];
+        const int *c = lit_colours[i % 8];
         add_point_light(map, l.set, at.x, at.y, radius, c[0], c[1], c[2]);
     }
 }
@@ -91,7 +52,7 @@ static void lit_frame(benchmark::State &state) {
         floor += seconds_taken([&] { clear_to_color(bmp, scene); });
         casting += seconds_taken([&] { cast_for_lights(shadow, count); });
         const double c = seconds_taken([&] { clear_light_map(map, 20, 20, 40); });
-        const double l = seconds_taken([&] { add_lights(map, count); });
+        const double l = seconds_taken([&] { add_frame_lights(map, count); });
         const double a = seconds_taken([&] { apply_light_map(bmp, map); });
         clear += c;
         lights += l;

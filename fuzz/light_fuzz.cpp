@@ -1,9 +1,11 @@
-/* The light maps under fuzzer-chosen sizes, sets, lights and colours, extreme ints included
- * (positions and radii up to INT_MIN and INT_MAX, channels far outside 0 .. 255), applied to a
- * bitmap of any depth framed by a margin of its parent. Beyond what the sanitizers see, it
- * checks that creating refuses exactly the sizes out of range, that applying writes nothing
- * outside the overlap of bitmap and map, refuses 8 bpp with the bitmap unchanged, and never
- * raises a channel (the levels are at most 255). A failed check aborts. */
+/* The light maps under fuzzer-chosen sizes, sets, lamps, views and colours, extreme ints
+ * included (positions, radii and views up to INT_MIN and INT_MAX, channels far outside
+ * 0 .. 255, lamp sizes and angles of any value, NaN and infinities too), cleared now and then
+ * from a baked map, applied to a bitmap of any depth framed by a margin of its parent. Beyond
+ * what the sanitizers see, it checks that creating refuses exactly the sizes out of range, that
+ * applying writes nothing outside the overlap of bitmap and map, refuses 8 bpp with the bitmap
+ * unchanged, and never raises a channel (the levels are at most 255), and that a lamp's share
+ * seen lies in 0 .. 1. A failed check aborts. */
 #include "light_fuzz.h"
 
 #include "fuzzed_int.h"
@@ -14,13 +16,26 @@
 #include <algorithm>
 #include <allegro.h>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 
 namespace {
 
 const int max_side = 1024, margin = 8, max_members = 8, max_calls = 8;
+/* Lamps with a size work out their penumbrae pixel by pixel: on maps up to this many pixels. */
+const int64_t soft_pixels = 256 * 256;
+const double odd_angles[] = {0,
+                             -0.0,
+                             180,
+                             360,
+                             -720,
+                             1e300,
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN()};
 const int depths[] = {8, 15, 16, 24, 32};
 const int extremes[] = {INT_MIN, INT_MAX, -(1 << 19), 1 << 19, -(1 << 20), 1 << 20, 0, -1};
 /* What create_light_map takes: sides from 1 to 2^19 and at most 2^28 pixels. */
@@ -114,6 +129,48 @@ UNTRACED bool same(const framed &a, const framed &b) {
     return true;
 }
 
+double angle(FuzzedDataProvider &in) {
+    return in.ConsumeBool() ? in.PickValueInArray(odd_angles)
+                            : in.ConsumeFloatingPointInRange(-400.0, 400.0);
+}
+
+light_source lamp(FuzzedDataProvider &in, int x, int y, int radius, int r, int g, int b) {
+    light_source l = {};
+    l.x = x, l.y = y, l.radius = radius, l.r = r, l.g = g, l.b = b;
+    l.size = in.ConsumeBool() ? in.ConsumeIntegralInRange(-2, 40) : any_int(in, 40);
+    l.falloff = in.ConsumeBool() ? FALLOFF_SMOOTH : FALLOFF_LINEAR;
+    l.direction = angle(in);
+    l.half_angle = angle(in);
+    l.edge = angle(in);
+    return l;
+}
+
+/* The share seen of the lamp from a point near it lies in 0 .. 1. */
+void check_share(FuzzedDataProvider &in, const shrouder_set *set, const light_source &l) {
+    const int x = any_int(in, 64), y = any_int(in, 64);
+    const int size = std::min(l.size, 1 << 20);
+    const double v = share_of_light_seen(set, l.x, l.y, size, x, y);
+    if (!(v >= 0 && v <= 1))
+        abort();
+}
+
+/* Clears the map from a small baked map with its own view and a lamp or two. */
+void clear_from_baked(FuzzedDataProvider &in, light_map *map, const shrouder_set *set) {
+    light_map *baked =
+        create_light_map(in.ConsumeIntegralInRange(1, 64), in.ConsumeIntegralInRange(1, 64));
+    if (!baked)
+        abort();
+    set_light_map_view(baked, any_int(in, 64), any_int(in, 64));
+    clear_light_map(baked, any_int(in, 255), any_int(in, 255), any_int(in, 255));
+    for (int n = in.ConsumeIntegralInRange(0, 2); n > 0; n--) {
+        const light_source l =
+            lamp(in, any_int(in, 64), any_int(in, 64), any_int(in, 64), 255, any_int(in, 255), 90);
+        add_light(baked, set, &l);
+    }
+    clear_light_map_from(map, in.ConsumeBool() ? baked : map);
+    destroy_light_map(baked);
+}
+
 } // namespace
 
 void fuzz_lights(FuzzedDataProvider &in) {
@@ -129,10 +186,28 @@ void fuzz_lights(FuzzedDataProvider &in) {
         const shrouder_set *set = in.PickValueInArray(layers);
         const int x = any_int(in, map_w), y = any_int(in, map_h), radius = any_int(in, map_w);
         const int r = any_int(in, 255), g = any_int(in, 255), b = any_int(in, 255);
-        if (in.ConsumeIntegralInRange(0, 7) == 0)
+        switch (in.ConsumeIntegralInRange(0, 7)) {
+        case 0:
             clear_light_map(map, r, g, b);
-        else
+            break;
+        case 1:
+            set_light_map_view(map, any_int(in, map_w), any_int(in, map_h));
+            break;
+        case 2:
+            clear_from_baked(in, map, set);
+            break;
+        case 3:
+        case 4:
+            if (int64_t(map_w) * map_h <= soft_pixels) {
+                const light_source l = lamp(in, x, y, radius, r, g, b);
+                add_light(map, set, &l);
+                check_share(in, set, l);
+                break;
+            }
+            [[fallthrough]];
+        default:
             add_point_light(map, set, x, y, radius, r, g, b);
+        }
     }
 
     const int depth = in.PickValueInArray(depths);

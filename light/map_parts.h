@@ -1,0 +1,48 @@
+/* Internal to the light maps: the map's layout and the scratch one lamp works in, shared by
+ * the map's files (map, lamp raster, penumbra, apply). */
+#ifndef LIGHT_MAP_PARTS_H
+#define LIGHT_MAP_PARTS_H
+
+#include "penumbra.h"
+
+#include <stddef.h>
+#include <stdint.h>
+#include <vector>
+
+struct BITMAP;
+
+static const int light_channels = 3;
+
+/* All the mutable memory a lamp needs while it is added: a thread adding lamps to rows of a
+ * map with a scratch of its own shares nothing else with other threads. */
+struct lamp_scratch {
+    BITMAP *shadow;    /* 8 bpp, the map's size: the lamp's hard shadows, cast in its box */
+    uint16_t *weights; /* falloff weights of a run of columns, shared by a pair of rows */
+    uint16_t *cone;    /* those weights times the cone, for one row */
+    penumbra_scratch penumbra;
+};
+
+struct light_map {
+    int w, h;
+    int view_x, view_y;
+    uint8_t cleared[light_channels]; /* the level of the last clear */
+    uint8_t *levels; /* red, green and blue planes of w x h levels, one after the other */
+    lamp_scratch scratch;
+};
+
+inline uint8_t *map_plane(const light_map *map, int channel) {
+    return map->levels + size_t(channel) * size_t(map->w) * size_t(map->h);
+}
+
+/* Allocates and frees a scratch for a map of w x h pixels; false when memory runs out. */
+bool create_lamp_scratch(lamp_scratch *s, int w, int h);
+void destroy_lamp_scratch(lamp_scratch *s);
+
+struct light_source;
+struct shrouder_set;
+
+/* Adds the lamp to the rows first .. last of the map only, working in the scratch given. */
+void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
+                       const light_source *light, int first, int last);
+
+#endif

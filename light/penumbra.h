@@ -1,0 +1,77 @@
+/* Internal to the light maps: how much of a lamp's disc a point sees, and where a lamp's
+ * penumbrae can lie.
+ *
+ * Geometry is in double, relative to the lamp's centre: a blocker's or a point's coordinates
+ * are world coordinates less the centre's, which a view does not change. */
+#ifndef LIGHT_PENUMBRA_H
+#define LIGHT_PENUMBRA_H
+
+#include "set_edges.h"
+
+#include <stdint.h>
+#include <vector>
+
+struct shrouder_set;
+
+/* A piece of a directed edge outside the lamp's disc. It blocks a point strictly on the left
+ * of its edge's line (through (lx, ly), direction (ldx, ldy)). */
+struct blocker {
+    double x1, y1, x2, y2;   /* the piece */
+    double lx, ly, ldx, ldy; /* the whole edge's line */
+    double near;             /* the piece's least distance to the centre */
+};
+
+/* A stretch of the map's row `row`, columns x0 .. x1, where the share must be worked out. */
+struct exact_run {
+    int row, x0, x1;
+};
+
+/* Rows' exact runs over the lamp's box, by row: row r's runs are runs[row_start[r - top]]
+ * up to runs[row_start[r - top + 1]], in column order, not overlapping. */
+struct penumbra_scratch {
+    std::vector<set_edge_copy> listed;
+    std::vector<blocker> blockers;
+    std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
+    std::vector<double> lows, highs;       /* blocked stretches of one point's view */
+    std::vector<double> corners;           /* x, y pairs */
+    std::vector<int> candidates;           /* the blockers that may cut one wedge short */
+    std::vector<double> seen;              /* directions a corner sees the disc in */
+    std::vector<int> incident;             /* the blockers ending at that corner */
+    std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
+    std::vector<exact_run> unsorted, runs;
+    std::vector<int> row_start;
+    int top;
+    double size;
+    bool crossing; /* a blocker's edge meets the disc: every pixel is worked out exactly */
+};
+
+/* Lists the blockers of the lamp of the given size centred at (cx, cy) (world) that can stand
+ * between the disc and a point of the world box [left, right] x [top, bottom]. */
+void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, int64_t cy,
+                     double size, int64_t left, int64_t top, int64_t right, int64_t bottom);
+
+/* The share of the disc the point (px, py), relative to the centre, sees past the gathered
+ * blockers. */
+double seen_share(penumbra_scratch *s, double px, double py);
+
+/* The directions in which the corner (qx, qy), outside the disc, sees the disc past every
+ * blocker that does not end at it: s->seen holds their count of stretches, each as two angles
+ * in radians from the direction to the centre, in order. */
+int seen_directions(penumbra_scratch *s, double qx, double qy);
+
+/* The lamp seen from the map: its centre in map columns and rows, its reach, and the rows and
+ * columns of its box on the map. */
+struct lamp_box {
+    int64_t x, y, radius;
+    int64_t left, top, right, bottom;
+};
+
+/* Whether the blocker ends at the point (x, y). */
+bool ends_at(const blocker &b, double x, double y);
+
+/* Fills s->runs and s->row_start with the pixels of the box whose share may lie strictly
+ * between 0 and 1 (padded by a pixel and a half), from the gathered blockers: the wedges behind
+ * the corners the disc can see, or every pixel when a blocker's edge meets the disc. */
+void find_exact_runs(penumbra_scratch *s, const lamp_box &box);
+
+#endif

@@ -1,0 +1,325 @@
+/* Where a lamp's penumbrae can lie: the rows' stretches of the map in the wedges behind the
+ * corners that see some of the disc, bounded by the lines through each corner tangent to the
+ * disc (see penumbra.cpp for why nothing else can see part of the disc). */
+#include "penumbra.h"
+
+#include <algorithm>
+#include <cmath>
+
+/* Wedges are widened by this much each way, over the pixels where the hard shadow from the
+ * centre may round the other way. */
+static const double pad = 1.5;
+static const double pi = 3.14159265358979323846;
+/* Directions a corner sees the disc in are widened by this many radians, over rounding. */
+static const double slack = 1e-6;
+
+/* The columns of row y, from left to right, of the disc of reach around the lamp in the box. */
+static bool chord(const lamp_box &box, int64_t y, int64_t *first, int64_t *last) {
+    const double dy = double(y - box.y), r = double(box.radius);
+    const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
+    *first = std::max(box.left, box.x - int64_t(half) - 1);
+    *last = std::min(box.right, box.x + int64_t(half) + 1);
+    return *first <= *last;
+}
+
+static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int64_t x0, int64_t x1) {
+    int64_t first, last;
+    if (!chord(box, y, &first, &last))
+        return;
+    x0 = std::max(x0, first);
+    x1 = std::min(x1, last);
+    if (x0 <= x1)
+        s->unsorted.push_back({int(y), int(x0), int(x1)});
+}
+
+/* Extends [*lo, *hi] by the x of the segment's part within the rows y0 .. y1. */
+static void extent_in_band(double x1, double y1, double x2, double y2, double y0, double y_end,
+                           double *lo, double *hi) {
+    if (y1 > y2) {
+        std::swap(x1, x2);
+        std::swap(y1, y2);
+    }
+    const double from = std::max(y1, y0), to = std::min(y2, y_end);
+    if (from > to)
+        return;
+    const double slope = y2 > y1 ? (x2 - x1) / (y2 - y1) : 0;
+    const double xa = y2 > y1 ? x1 + (from - y1) * slope : std::min(x1, x2);
+    const double xb = y2 > y1 ? x1 + (to - y1) * slope : std::max(x1, x2);
+    *lo = std::min(*lo, std::min(xa, xb));
+    *hi = std::max(*hi, std::max(xa, xb));
+}
+
+/* How far from q, along the direction (rx, ry), the first blocker that casts from q lies
+ * (q strictly on its edge's right, as a light would be); HUGE_VAL when none does. */
+static double first_hit(const penumbra_scratch *s, const std::vector<int> &candidates, double qx,
+                        double qy, double rx, double ry) {
+    double nearest = HUGE_VAL;
+    for (int i : candidates) {
+        const blocker &b = s->blockers[size_t(i)];
+        const double ex = b.x2 - b.x1, ey = b.y2 - b.y1;
+        const double across = rx * ey - ry * ex;
+        if (across == 0)
+            continue;
+        const double wx = b.x1 - qx, wy = b.y1 - qy;
+        const double t = (wx * ey - wy * ex) / across, u = (wx * ry - wy * rx) / across;
+        if (t > 0 && u >= 0 && u <= 1)
+            nearest = std::min(nearest, t);
+    }
+    return nearest;
+}
+
+/* Whether the blocker casts from q and may cross the wedge of half-angle `half` around u. */
+static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, double uy,
+                             double half) {
+    if (b.ldx * (qy - b.ly) - b.ldy * (qx - b.lx) <= 0)
+        return false;
+    const double c = std::cos(half);
+    /* Some point of the piece lies ahead of q within the wedge: test the piece against the
+     * wedge's two sides as half-planes. */
+    const double sx = std::sin(half);
+    const double n1x = uy * c + ux * sx, n1y = uy * sx - ux * c; /* inner normal, one side */
+    const double n2x = ux * sx - uy * c, n2y = ux * c + uy * sx; /* and the other */
+    const double p1 = (b.x1 - qx) * n1x + (b.y1 - qy) * n1y,
+                 p2 = (b.x2 - qx) * n1x + (b.y2 - qy) * n1y;
+    const double r1 = (b.x1 - qx) * n2x + (b.y1 - qy) * n2y,
+                 r2 = (b.x2 - qx) * n2x + (b.y2 - qy) * n2y;
+    return !(p1 < 0 && p2 < 0) && !(r1 < 0 && r2 < 0);
+}
+
+/* The blockers that cast from q into the wedge of half-angle `half` around u, q's own edges
+ * left out. */
+static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux, double uy,
+                            double half) {
+    std::vector<int> &candidates = s->candidates;
+    candidates.clear();
+    for (size_t i = 0; i < s->blockers.size(); i++) {
+        const blocker &b = s->blockers[i];
+        if (!ends_at(b, qx, qy) && casts_into_wedge(b, qx, qy, ux, uy, half))
+            candidates.push_back(int(i));
+    }
+}
+
+/* A distance from q beyond which every point of the sector of directions [from, to] (radians)
+ * is hidden from q by a blocker that casts from q: there, the direction to q lies inside a
+ * blocked stretch, not at its end. Along a direction the nearest blocker only changes at a
+ * blocker's end (blockers of a set cross only at their ends), so the farthest first hit is
+ * found at the ends' directions, just aside of them, and at the sector's sides. */
+static double sector_reach(penumbra_scratch *s, double qx, double qy, double from, double to) {
+    const double aside = 1e-7, middle = 0.5 * (from + to), width = 0.5 * (to - from);
+    double farthest = 0;
+    const auto look = [&](double angle) {
+        if (std::fabs(std::remainder(angle - middle, 2 * pi)) > width)
+            return;
+        farthest = std::max(farthest,
+                            first_hit(s, s->candidates, qx, qy, std::cos(angle), std::sin(angle)));
+    };
+    look(from + aside);
+    look(to - aside);
+    for (size_t k = 0; k < s->candidates.size() && farthest < HUGE_VAL; k++) {
+        const blocker &b = s->blockers[size_t(s->candidates[k])];
+        for (const double *end : {&b.x1, &b.x2}) {
+            const double angle = std::atan2(end[1] - qy, end[0] - qx);
+            look(angle - aside);
+            look(angle + aside);
+        }
+    }
+    return farthest;
+}
+
+/* Adds the runs of the triangle (xs, ys) to the rows of the box: the pixels whose centres it
+ * holds, or those within `pad` of it. */
+static void add_triangle(penumbra_scratch *s, const lamp_box &box, const double xs[3],
+                         const double ys[3], double pad) {
+    const double top = std::min({ys[0], ys[1], ys[2]}) - pad;
+    const double bottom = std::max({ys[0], ys[1], ys[2]}) + pad;
+    const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
+    const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
+    for (int64_t y = first; y <= last; y++) {
+        double lo = HUGE_VAL, hi = -HUGE_VAL;
+        for (int i = 0; i < 3; i++)
+            extent_in_band(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3], double(y) - pad,
+                           double(y) + pad, &lo, &hi);
+        if (lo <= hi)
+            add_run(s, box, y, int64_t(std::ceil(std::max(lo - pad, -1e18))),
+                    int64_t(std::floor(std::min(hi + pad, 1e18))));
+    }
+}
+
+static void add_sector(penumbra_scratch *s, const lamp_box &box, double ax, double ay, double from,
+                       double to, double length, double pad) {
+    const double xs[3] = {ax, ax + length * std::cos(from), ax + length * std::cos(to)};
+    const double ys[3] = {ay, ay + length * std::sin(from), ay + length * std::sin(to)};
+    add_triangle(s, box, xs, ys, pad);
+}
+
+/* Whether the edges meeting at q block exactly one side of the line through q along the
+ * direction theta (from a point behind q towards the disc): then q ends a blocked stretch for
+ * the points behind it on that line. An edge blocks a side when it leaves q towards that side
+ * and the points behind q lie strictly on its left. */
+static bool one_side_blocked(const penumbra_scratch *s, double qx, double qy, double theta) {
+    const double dx = std::cos(theta), dy = std::sin(theta);
+    bool blocked[2] = {false, false};
+    for (int i : s->incident) {
+        const blocker &b = s->blockers[size_t(i)];
+        if (b.ldx * dy - b.ldy * dx <= 0)
+            continue;
+        const bool from_first = b.x1 == qx && b.y1 == qy;
+        const double ex = (from_first ? b.x2 : b.x1) - qx, ey = (from_first ? b.y2 : b.y1) - qy;
+        const double side = ey * dx - ex * dy;
+        if (side != 0)
+            blocked[side > 0] = true;
+    }
+    return blocked[0] != blocked[1];
+}
+
+/* Keeps of s->seen (angles from the direction q to the centre, at `towards`) only the
+ * directions where q ends a blocked stretch, cutting each stretch at the directions of the
+ * edges meeting at q, where that can change. */
+static void keep_ends(penumbra_scratch *s, double qx, double qy, double towards) {
+    s->incident.clear();
+    for (size_t i = 0; i < s->blockers.size(); i++)
+        if (ends_at(s->blockers[i], qx, qy))
+            s->incident.push_back(int(i));
+    std::vector<double> &cuts = s->cuts, &kept = s->kept;
+    kept.clear();
+    for (size_t k = 0; k < s->seen.size(); k += 2) {
+        const double from = s->seen[k], to = s->seen[k + 1];
+        cuts.assign({from, to});
+        for (int i : s->incident) {
+            const blocker &b = s->blockers[size_t(i)];
+            const double along = std::atan2(b.ldy, b.ldx) - towards;
+            for (double a : {along, along + pi}) {
+                const double cut = std::remainder(a, 2 * pi);
+                if (cut > from && cut < to)
+                    cuts.push_back(cut);
+            }
+        }
+        std::sort(cuts.begin(), cuts.end());
+        for (size_t c = 0; c + 1 < cuts.size(); c++)
+            if (cuts[c + 1] > cuts[c] &&
+                one_side_blocked(s, qx, qy, towards + 0.5 * (cuts[c] + cuts[c + 1]))) {
+                if (!kept.empty() && kept.back() == cuts[c])
+                    kept.back() = cuts[c + 1];
+                else
+                    kept.insert(kept.end(), {cuts[c], cuts[c + 1]});
+            }
+    }
+    s->seen.swap(kept);
+}
+
+/* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
+ * corner: most of a wide wedge is hidden from its corner close by. */
+static const int sectors = 8;
+
+/* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre: the points
+ * p whose line through the corner meets the disc where the corner sees it, in the directions
+ * s->seen gives. */
+static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, double qy) {
+    const double d = std::hypot(qx, qy), half = std::asin(s->size / d);
+    const double axis = std::atan2(qy, qx);
+    list_candidates(s, qx, qy, qx / d, qy / d, half);
+    /* Far enough to pass the reach from the centre on both sides. */
+    const double longest = double(box.radius) + d + 2;
+    const double ax = double(box.x) + qx, ay = double(box.y) + qy;
+    for (size_t k = 0; k < s->seen.size(); k += 2) {
+        const double first = std::max(axis - half, axis + s->seen[k] - slack);
+        const double last = std::min(axis + half, axis + s->seen[k + 1] + slack);
+        const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * half))));
+        const double step = (last - first) / n;
+        for (int i = 0; i < n; i++) {
+            const double from = first + i * step, to = from + step;
+            const double length = std::min(longest, (sector_reach(s, qx, qy, from, to) + 2 * pad) /
+                                                        std::cos(0.5 * step));
+            add_sector(s, box, ax, ay, from, to, length, 0);
+        }
+    }
+    /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
+     * ray from the centre through the corner: near the corner, where the wedge is narrower
+     * than that, the pad widens it. */
+    const double narrow = std::min(longest, 2 * pad / std::sin(half) + 2 * pad);
+    add_sector(s, box, ax, ay, axis - half, axis + half, narrow, pad);
+}
+
+/* The corners of the blockers, each once. */
+static void list_corners(penumbra_scratch *s) {
+    std::vector<double> &c = s->corners;
+    c.clear();
+    for (const blocker &b : s->blockers) {
+        c.insert(c.end(), {b.x1, b.y1, b.x2, b.y2});
+    }
+    const size_t n = c.size() / 2;
+    /* Sort the pairs through their indices in the runs' scratch: no allocation once grown. */
+    std::vector<exact_run> &order = s->runs;
+    order.resize(n);
+    for (size_t i = 0; i < n; i++)
+        order[i].row = int(i);
+    std::sort(order.begin(), order.end(), [&](const exact_run &a, const exact_run &b) {
+        const double *p = &c[2 * size_t(a.row)], *q = &c[2 * size_t(b.row)];
+        return p[0] < q[0] || (p[0] == q[0] && p[1] < q[1]);
+    });
+    std::vector<double> &sorted = s->lows;
+    sorted.resize(2 * n);
+    size_t kept = 0;
+    for (size_t i = 0; i < n; i++) {
+        const double *p = &c[2 * size_t(order[i].row)];
+        if (kept > 0 && sorted[2 * kept - 2] == p[0] && sorted[2 * kept - 1] == p[1])
+            continue;
+        sorted[2 * kept] = p[0];
+        sorted[2 * kept + 1] = p[1];
+        kept++;
+    }
+    c.assign(sorted.begin(), sorted.begin() + std::ptrdiff_t(2 * kept));
+}
+
+/* Sorts the unsorted runs into s->runs by row, then by column, joining those that overlap. */
+static void sort_runs(penumbra_scratch *s, const lamp_box &box) {
+    const size_t rows = size_t(box.bottom - box.top + 1);
+    std::vector<int> &start = s->row_start;
+    start.assign(rows + 1, 0);
+    for (const exact_run &r : s->unsorted)
+        start[size_t(r.row - box.top) + 1]++;
+    for (size_t i = 0; i < rows; i++)
+        start[i + 1] += start[i];
+    s->runs.resize(s->unsorted.size());
+    for (const exact_run &r : s->unsorted)
+        s->runs[size_t(start[size_t(r.row - box.top)]++)] = r;
+    size_t kept = 0, from = 0;
+    for (size_t i = 0; i < rows; i++) {
+        const size_t to = size_t(start[i]);
+        std::sort(s->runs.begin() + std::ptrdiff_t(from), s->runs.begin() + std::ptrdiff_t(to),
+                  [](const exact_run &a, const exact_run &b) { return a.x0 < b.x0; });
+        start[i] = int(kept);
+        for (size_t k = from; k < to; k++) {
+            const exact_run r = s->runs[k];
+            if (kept > size_t(start[i]) && r.x0 <= s->runs[kept - 1].x1 + 1)
+                s->runs[kept - 1].x1 = std::max(s->runs[kept - 1].x1, r.x1);
+            else
+                s->runs[kept++] = r;
+        }
+        from = to;
+    }
+    start[rows] = int(kept);
+    s->runs.resize(kept);
+}
+
+void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
+    s->unsorted.clear();
+    s->top = int(box.top);
+    if (s->crossing) {
+        for (int64_t y = box.top; y <= box.bottom; y++)
+            add_run(s, box, y, box.left, box.right);
+    } else if (!s->blockers.empty()) {
+        list_corners(s);
+        for (size_t i = 0; i < s->corners.size(); i += 2) {
+            const double qx = s->corners[i], qy = s->corners[i + 1];
+            /* The corner ends what a point behind it sees only along lines through it that
+             * reach the disc past the other blockers. */
+            if (seen_directions(s, qx, qy) == 0)
+                continue;
+            keep_ends(s, qx, qy, std::atan2(-qy, -qx));
+            if (!s->seen.empty())
+                add_wedge(s, box, qx, qy);
+        }
+    }
+    sort_runs(s, box);
+}
