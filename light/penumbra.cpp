@@ -170,10 +170,6 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
     s->highs.resize(s->blockers.size());
 }
 
-static bool ends_at(const blocker &b, double x, double y) {
-    return (b.lx == x && b.ly == y) || (b.lx + b.ldx == x && b.ly + b.ldy == y);
-}
-
 /* The stretch [lo, hi] of tangents, within [-t, t], that the blocker hides from the point p
  * looking along u (w is u turned a quarter clockwise on screen) at the disc d away; false when
  * it hides none of it. */
@@ -223,13 +219,19 @@ static double fast_atan(double t) {
     return t < 0 ? -r : r;
 }
 
-double seen_share(penumbra_scratch *s, double px, double py, bool ignore, double ignore_x,
-                  double ignore_y) {
+bool ends_at(const blocker &b, double x, double y) {
+    return (b.x1 == x && b.y1 == y) || (b.x2 == x && b.y2 == y);
+}
+
+/* The stretches of tangents (from the direction to the centre) hidden from p, sorted and
+ * joined, in s->lows and s->highs; their count, or -1 when one blocker hides the whole disc.
+ * *t is the tangent of the disc's half-angle. Edges ending at the point `ignored` are left out
+ * when it is not NULL. */
+static int hidden_stretches(penumbra_scratch *s, double px, double py, const double *ignored,
+                            double *t) {
     const double size = s->size, d2 = px * px + py * py;
-    if (d2 <= size * size || s->blockers.empty())
-        return 1.0;
     const double d = std::sqrt(d2), ux = -px / d, uy = -py / d;
-    const double t = size / std::sqrt(d2 - size * size);
+    *t = size / std::sqrt(d2 - size * size);
     const int bin = bin_of(pseudo_angle(px, py));
     int n = 0;
     double *lows = s->lows.data(), *highs = s->highs.data();
@@ -239,33 +241,66 @@ double seen_share(penumbra_scratch *s, double px, double py, bool ignore, double
             break;
         if (b.ldx * (py - b.ly) - b.ldy * (px - b.lx) >= 0)
             continue;
-        if (ignore && ends_at(b, ignore_x, ignore_y))
+        if (ignored && ends_at(b, ignored[0], ignored[1]))
             continue;
         double lo, hi;
-        if (hidden_stretch(b, px, py, ux, uy, d, t, &lo, &hi)) {
+        if (hidden_stretch(b, px, py, ux, uy, d, *t, &lo, &hi)) {
+            if (lo <= -*t && hi >= *t)
+                return -1;
             lows[n] = lo;
             highs[n] = hi;
             n++;
         }
     }
-    if (n == 0)
-        return 1.0;
-    /* Sort the stretches by their start (few: insertion), then add up their union. */
+    /* Sort the stretches by their start (few: insertion), then join those that overlap. */
     for (int i = 1; i < n; i++)
         for (int j = i; j > 0 && lows[j] < lows[j - 1]; j--) {
             std::swap(lows[j], lows[j - 1]);
             std::swap(highs[j], highs[j - 1]);
         }
-    double hidden = 0, lo = lows[0], hi = highs[0];
-    for (int i = 1; i < n; i++) {
-        if (lows[i] > hi) {
-            hidden += fast_atan(hi) - fast_atan(lo);
-            lo = lows[i];
+    int joined = 0;
+    for (int i = 0; i < n; i++) {
+        if (joined > 0 && lows[i] <= highs[joined - 1]) {
+            highs[joined - 1] = std::max(highs[joined - 1], highs[i]);
+            continue;
         }
-        hi = std::max(hi, highs[i]);
+        lows[joined] = lows[i];
+        highs[joined] = highs[i];
+        joined++;
     }
-    hidden += fast_atan(hi) - fast_atan(lo);
+    return joined;
+}
+
+double seen_share(penumbra_scratch *s, double px, double py) {
+    if (px * px + py * py <= s->size * s->size || s->blockers.empty())
+        return 1.0;
+    double t;
+    const int n = hidden_stretches(s, px, py, NULL, &t);
+    if (n < 0)
+        return 0.0;
+    double hidden = 0;
+    for (int i = 0; i < n; i++)
+        hidden += fast_atan(s->highs[size_t(i)]) - fast_atan(s->lows[size_t(i)]);
     return std::min(1.0, std::max(0.0, 1 - hidden / (2 * fast_atan(t))));
+}
+
+int seen_directions(penumbra_scratch *s, double qx, double qy) {
+    s->seen.clear();
+    double t;
+    const double corner[2] = {qx, qy};
+    const int n = hidden_stretches(s, qx, qy, corner, &t);
+    if (n < 0)
+        return 0;
+    /* The gaps between the hidden stretches, within [-t, t], as angles. */
+    double from = -t;
+    for (int i = 0; i <= n; i++) {
+        const double to = i < n ? std::max(-t, s->lows[size_t(i)]) : t;
+        if (to > from)
+            s->seen.insert(s->seen.end(), {std::atan(from), std::atan(to)});
+        if (i < n)
+            from = std::max(from, std::min(t, s->highs[size_t(i)]));
+    }
+    return int(s->seen.size() / 2);
 }
 
 double share_of_light_seen(const shrouder_set *set, int lx, int ly, int size, int x, int y) {

@@ -35,6 +35,9 @@ struct penumbra_scratch {
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
     std::vector<double> corners;           /* x, y pairs */
     std::vector<int> candidates;           /* the blockers that may cut one wedge short */
+    std::vector<double> seen;              /* directions a corner sees the disc in */
+    std::vector<int> incident;             /* the blockers ending at that corner */
+    std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<exact_run> unsorted, runs;
     std::vector<int> row_start;
     int top;
@@ -48,9 +51,13 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
                      double size, int64_t left, int64_t top, int64_t right, int64_t bottom);
 
 /* The share of the disc the point (px, py), relative to the centre, sees past the gathered
- * blockers. Edges with an end at (ignore_x, ignore_y) are left out when `ignore` holds. */
-double seen_share(penumbra_scratch *s, double px, double py, bool ignore = false,
-                  double ignore_x = 0, double ignore_y = 0);
+ * blockers. */
+double seen_share(penumbra_scratch *s, double px, double py);
+
+/* The directions in which the corner (qx, qy), outside the disc, sees the disc past every
+ * blocker that does not end at it: s->seen holds their count of stretches, each as two angles
+ * in radians from the direction to the centre, in order. */
+int seen_directions(penumbra_scratch *s, double qx, double qy);
 
 /* The lamp seen from the map: its centre in map columns and rows, its reach, and the rows and
  * columns of its box on the map. */
@@ -58,6 +65,9 @@ struct lamp_box {
     int64_t x, y, radius;
     int64_t left, top, right, bottom;
 };
+
+/* Whether the blocker ends at the point (x, y). */
+bool ends_at(const blocker &b, double x, double y);
 
 /* Fills s->runs and s->row_start with the pixels of the box whose share may lie strictly
  * between 0 and 1 (padded by a pixel and a half), from the gathered blockers: the wedges behind

@@ -10,10 +10,8 @@
  * centre may round the other way. */
 static const double pad = 1.5;
 static const double pi = 3.14159265358979323846;
-
-static bool ends_at(const blocker &b, double x, double y) {
-    return (b.x1 == x && b.y1 == y) || (b.x2 == x && b.y2 == y);
-}
+/* Directions a corner sees the disc in are widened by this many radians, over rounding. */
+static const double slack = 1e-6;
 
 /* The columns of row y, from left to right, of the disc of reach around the lamp in the box. */
 static bool chord(const lamp_box &box, int64_t y, int64_t *first, int64_t *last) {
@@ -88,13 +86,10 @@ static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, 
     return !(p1 < 0 && p2 < 0) && !(r1 < 0 && r2 < 0);
 }
 
-/* A distance from q beyond which every point of the wedge is hidden from q by a blocker that
- * casts from q: there, the direction to q lies inside a blocked stretch, not at its end.
- * Along a direction the nearest blocker only changes at a blocker's end (blockers of a set
- * cross only at their ends), so the farthest first hit is found at the ends' directions, a
- * hair to each side, and at the wedge's sides. */
-static double wedge_reach(penumbra_scratch *s, double qx, double qy, double ux, double uy,
-                          double half) {
+/* The blockers that cast from q into the wedge of half-angle `half` around u, q's own edges
+ * left out. */
+static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux, double uy,
+                            double half) {
     std::vector<int> &candidates = s->candidates;
     candidates.clear();
     for (size_t i = 0; i < s->blockers.size(); i++) {
@@ -102,51 +97,147 @@ static double wedge_reach(penumbra_scratch *s, double qx, double qy, double ux, 
         if (!ends_at(b, qx, qy) && casts_into_wedge(b, qx, qy, ux, uy, half))
             candidates.push_back(int(i));
     }
-    const double hair = 1e-7, axis = std::atan2(uy, ux);
+}
+
+/* A distance from q beyond which every point of the sector of directions [from, to] (radians)
+ * is hidden from q by a blocker that casts from q: there, the direction to q lies inside a
+ * blocked stretch, not at its end. Along a direction the nearest blocker only changes at a
+ * blocker's end (blockers of a set cross only at their ends), so the farthest first hit is
+ * found at the ends' directions, just aside of them, and at the sector's sides. */
+static double sector_reach(penumbra_scratch *s, double qx, double qy, double from, double to) {
+    const double aside = 1e-7, middle = 0.5 * (from + to), width = 0.5 * (to - from);
     double farthest = 0;
     const auto look = [&](double angle) {
-        if (std::fabs(std::remainder(angle - axis, 2 * pi)) > half)
+        if (std::fabs(std::remainder(angle - middle, 2 * pi)) > width)
             return;
-        farthest =
-            std::max(farthest, first_hit(s, candidates, qx, qy, std::cos(angle), std::sin(angle)));
+        farthest = std::max(farthest,
+                            first_hit(s, s->candidates, qx, qy, std::cos(angle), std::sin(angle)));
     };
-    look(axis - half + hair);
-    look(axis + half - hair);
-    for (size_t k = 0; k < candidates.size() && farthest < HUGE_VAL; k++) {
-        const blocker &b = s->blockers[size_t(candidates[k])];
+    look(from + aside);
+    look(to - aside);
+    for (size_t k = 0; k < s->candidates.size() && farthest < HUGE_VAL; k++) {
+        const blocker &b = s->blockers[size_t(s->candidates[k])];
         for (const double *end : {&b.x1, &b.x2}) {
             const double angle = std::atan2(end[1] - qy, end[0] - qx);
-            look(angle - hair);
-            look(angle + hair);
+            look(angle - aside);
+            look(angle + aside);
         }
     }
     return farthest;
 }
 
-/* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre, whose sides
- * leave it at `half` radians from the direction away from the disc. */
-static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, double qy) {
-    const double d = std::hypot(qx, qy), half = std::asin(s->size / d);
-    const double ux = qx / d, uy = qy / d, c = std::cos(half), sn = std::sin(half);
-    /* Far enough to pass the reach from the centre on both sides, or to the wedge's reach. */
-    const double length =
-        std::min(double(box.radius) + d + 2, (wedge_reach(s, qx, qy, ux, uy, half) + 2 * pad) / c);
-    const double ax = double(box.x) + qx, ay = double(box.y) + qy;
-    const double xs[3] = {ax, ax + length * (ux * c - uy * sn), ax + length * (ux * c + uy * sn)};
-    const double ys[3] = {ay, ay + length * (uy * c + ux * sn), ay + length * (uy * c - ux * sn)};
+/* Adds the runs of the triangle (xs, ys) to the rows of the box: the pixels whose centres it
+ * holds, or those within `pad` of it. */
+static void add_triangle(penumbra_scratch *s, const lamp_box &box, const double xs[3],
+                         const double ys[3], double pad) {
     const double top = std::min({ys[0], ys[1], ys[2]}) - pad;
     const double bottom = std::max({ys[0], ys[1], ys[2]}) + pad;
-    const int64_t first = std::max(box.top, int64_t(std::floor(std::max(top, -1e18))));
-    const int64_t last = std::min(box.bottom, int64_t(std::ceil(std::min(bottom, 1e18))));
+    const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
+    const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
     for (int64_t y = first; y <= last; y++) {
         double lo = HUGE_VAL, hi = -HUGE_VAL;
         for (int i = 0; i < 3; i++)
             extent_in_band(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3], double(y) - pad,
                            double(y) + pad, &lo, &hi);
         if (lo <= hi)
-            add_run(s, box, y, int64_t(std::floor(std::max(lo - pad, -1e18))),
-                    int64_t(std::ceil(std::min(hi + pad, 1e18))));
+            add_run(s, box, y, int64_t(std::ceil(std::max(lo - pad, -1e18))),
+                    int64_t(std::floor(std::min(hi + pad, 1e18))));
     }
+}
+
+static void add_sector(penumbra_scratch *s, const lamp_box &box, double ax, double ay, double from,
+                       double to, double length, double pad) {
+    const double xs[3] = {ax, ax + length * std::cos(from), ax + length * std::cos(to)};
+    const double ys[3] = {ay, ay + length * std::sin(from), ay + length * std::sin(to)};
+    add_triangle(s, box, xs, ys, pad);
+}
+
+/* Whether the edges meeting at q block exactly one side of the line through q along the
+ * direction theta (from a point behind q towards the disc): then q ends a blocked stretch for
+ * the points behind it on that line. An edge blocks a side when it leaves q towards that side
+ * and the points behind q lie strictly on its left. */
+static bool one_side_blocked(const penumbra_scratch *s, double qx, double qy, double theta) {
+    const double dx = std::cos(theta), dy = std::sin(theta);
+    bool blocked[2] = {false, false};
+    for (int i : s->incident) {
+        const blocker &b = s->blockers[size_t(i)];
+        if (b.ldx * dy - b.ldy * dx <= 0)
+            continue;
+        const bool from_first = b.x1 == qx && b.y1 == qy;
+        const double ex = (from_first ? b.x2 : b.x1) - qx, ey = (from_first ? b.y2 : b.y1) - qy;
+        const double side = ey * dx - ex * dy;
+        if (side != 0)
+            blocked[side > 0] = true;
+    }
+    return blocked[0] != blocked[1];
+}
+
+/* Keeps of s->seen (angles from the direction q to the centre, at `towards`) only the
+ * directions where q ends a blocked stretch, cutting each stretch at the directions of the
+ * edges meeting at q, where that can change. */
+static void keep_ends(penumbra_scratch *s, double qx, double qy, double towards) {
+    s->incident.clear();
+    for (size_t i = 0; i < s->blockers.size(); i++)
+        if (ends_at(s->blockers[i], qx, qy))
+            s->incident.push_back(int(i));
+    std::vector<double> &cuts = s->cuts, &kept = s->kept;
+    kept.clear();
+    for (size_t k = 0; k < s->seen.size(); k += 2) {
+        const double from = s->seen[k], to = s->seen[k + 1];
+        cuts.assign({from, to});
+        for (int i : s->incident) {
+            const blocker &b = s->blockers[size_t(i)];
+            const double along = std::atan2(b.ldy, b.ldx) - towards;
+            for (double a : {along, along + pi}) {
+                const double cut = std::remainder(a, 2 * pi);
+                if (cut > from && cut < to)
+                    cuts.push_back(cut);
+            }
+        }
+        std::sort(cuts.begin(), cuts.end());
+        for (size_t c = 0; c + 1 < cuts.size(); c++)
+            if (cuts[c + 1] > cuts[c] &&
+                one_side_blocked(s, qx, qy, towards + 0.5 * (cuts[c] + cuts[c + 1]))) {
+                if (!kept.empty() && kept.back() == cuts[c])
+                    kept.back() = cuts[c + 1];
+                else
+                    kept.insert(kept.end(), {cuts[c], cuts[c + 1]});
+            }
+    }
+    s->seen.swap(kept);
+}
+
+/* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
+ * corner: most of a wide wedge is hidden from its corner close by. */
+static const int sectors = 8;
+
+/* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre: the points
+ * p whose line through the corner meets the disc where the corner sees it, in the directions
+ * s->seen gives. */
+static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, double qy) {
+    const double d = std::hypot(qx, qy), half = std::asin(s->size / d);
+    const double axis = std::atan2(qy, qx);
+    list_candidates(s, qx, qy, qx / d, qy / d, half);
+    /* Far enough to pass the reach from the centre on both sides. */
+    const double longest = double(box.radius) + d + 2;
+    const double ax = double(box.x) + qx, ay = double(box.y) + qy;
+    for (size_t k = 0; k < s->seen.size(); k += 2) {
+        const double first = std::max(axis - half, axis + s->seen[k] - slack);
+        const double last = std::min(axis + half, axis + s->seen[k + 1] + slack);
+        const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * half))));
+        const double step = (last - first) / n;
+        for (int i = 0; i < n; i++) {
+            const double from = first + i * step, to = from + step;
+            const double length = std::min(longest, (sector_reach(s, qx, qy, from, to) + 2 * pad) /
+                                                        std::cos(0.5 * step));
+            add_sector(s, box, ax, ay, from, to, length, 0);
+        }
+    }
+    /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
+     * ray from the centre through the corner: near the corner, where the wedge is narrower
+     * than that, the pad widens it. */
+    const double narrow = std::min(longest, 2 * pad / std::sin(half) + 2 * pad);
+    add_sector(s, box, ax, ay, axis - half, axis + half, narrow, pad);
 }
 
 /* The corners of the blockers, each once. */
@@ -221,8 +312,12 @@ void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
         list_corners(s);
         for (size_t i = 0; i < s->corners.size(); i += 2) {
             const double qx = s->corners[i], qy = s->corners[i + 1];
-            /* A corner the whole disc is hidden from is no end of anything seen. */
-            if (seen_share(s, qx, qy, true, qx, qy) > 0)
+            /* The corner ends what a point behind it sees only along lines through it that
+             * reach the disc past the other blockers. */
+            if (seen_directions(s, qx, qy) == 0)
+                continue;
+            keep_ends(s, qx, qy, std::atan2(-qy, -qx));
+            if (!s->seen.empty())
                 add_wedge(s, box, qx, qy);
         }
     }

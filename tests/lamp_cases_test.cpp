@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <random>
 
@@ -126,6 +127,31 @@ TEST(ShareOfLightSeen, LampPokingThroughAWallLightsBothSides) {
     EXPECT_EQ(share_of_light_seen(set.get(), 0, -3, 10, 0, -200), 1.0);
     EXPECT_NEAR(share_of_light_seen(set.get(), 0, -3, 10, 150, 150),
                 sampled_share({{-1000, 0, 1000, 0, true}}, 0, -3, 10, 150, 150), 0.01);
+}
+
+TEST(ShareOfLightSeen, MatchesTheSampledModelAwayFromEdges) {
+    std::mt19937 random(5);
+    std::vector<wall> walls;
+    for (int i = 0; i < 12; i++) {
+        const int x = int(random() % 200), y = int(random() % 200);
+        walls.push_back(
+            {x, y, x + int(random() % 61) - 30, y + int(random() % 61) - 30, i % 3 == 0});
+    }
+    const Set set = make_set(walls);
+    int compared = 0, partial = 0;
+    for (int i = 0; i < 400; i++) {
+        const light_source l = lamp(int(random() % 200), int(random() % 200), 300, 1 + i % 12);
+        const int x = int(random() % 200), y = int(random() % 200);
+        if (near_a_jump(l, walls, x, y))
+            continue;
+        const double v = sampled_share(walls, l.x, l.y, l.size, x, y);
+        EXPECT_NEAR(share_of_light_seen(set.get(), l.x, l.y, l.size, x, y), v, 0.01)
+            << "lamp " << l.x << ", " << l.y << " size " << l.size << " at " << x << ", " << y;
+        compared++;
+        partial += v > 0 && v < 1;
+    }
+    EXPECT_GT(partial, 10) << "too few points in a penumbra to test anything";
+    std::printf("%d points compared, %d in a penumbra\n", compared, partial);
 }
 
 TEST(Lamps, ConesAcrossTheWrapAround) {

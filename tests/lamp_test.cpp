@@ -45,6 +45,22 @@ std::vector<wall> boxes(unsigned seed, int w, int h, int count) {
     return walls;
 }
 
+/* Clockwise boxes on a grid of 12 px, a third of the cells: boxes touch side to side and
+ * corner to corner, sharing edges and corners. */
+std::vector<wall> tiles(unsigned seed, int w, int h) {
+    std::mt19937 random(seed);
+    std::vector<wall> walls;
+    for (int y = 0; y < h; y += 12)
+        for (int x = 0; x < w; x += 12)
+            if (random() % 3 == 0) {
+                walls.push_back({x, y, x + 12, y, false});
+                walls.push_back({x + 12, y, x + 12, y + 12, false});
+                walls.push_back({x + 12, y + 12, x, y + 12, false});
+                walls.push_back({x, y + 12, x, y, false});
+            }
+    return walls;
+}
+
 std::vector<lamp_scene> scenes() {
     std::vector<lamp_scene> s;
     s.push_back({"one_edge", 90, 70, 0, 0, 32, {{20, 40, 50, 40, true}}, {lamp(45, 15, 80, 6)}});
@@ -82,6 +98,14 @@ std::vector<lamp_scene> scenes() {
                  32,
                  {{0, 35, 90, 35, true}, {60, 0, 62, 30, false}},
                  {lamp(40, 33, 60, 8)}});
+    s.push_back({"touching_tiles",
+                 96,
+                 72,
+                 0,
+                 0,
+                 32,
+                 tiles(9, 96, 72),
+                 {lamp(42, 30, 70, 4), lamp(66, 54, 60, 5, FALLOFF_SMOOTH), lamp(6, 66, 90, 3)}});
     s.push_back({"viewed",
                  90,
                  70,
