@@ -3,8 +3,10 @@
  * sanitizers see, it draws into a sub-bitmap framed by a margin of its parent and checks that
  * the margin is untouched (nothing written outside the bitmap), that only black is painted,
  * and that the same calls in reverse order, without those the module refuses, give the same
- * bytes. A failed check aborts, so libFuzzer keeps the input. Inputs whose last byte is odd
- * drive the light maps instead (light_fuzz.cpp). */
+ * bytes; the same occluders in a shrouder set, some moved, cast through a view, must paint what
+ * the immediate calls paint for them moved into the view. A failed check aborts, so libFuzzer
+ * keeps the input. Inputs whose last byte is odd drive the light maps instead
+ * (light_fuzz.cpp). */
 #include "shrouder_set.h"
 #include "tenebrant.h"
 
@@ -22,6 +24,8 @@
 namespace {
 
 const int max_side = 2048, near_reach = 64, margin = 16, max_calls = 8, max_outline_points = 12;
+/* The wide strips: from where polygon()'s 32-bit x would wrap, a few rows high. */
+const int wide_from = 8192, wide_to = 20000, strip_rows = 6;
 const int depths[] = {8, 15, 16, 24, 32};
 /* The module draws nothing for a light or a segment with a coordinate beyond this. */
 const int coord_limit = 1 << 19;
@@ -110,9 +114,10 @@ void check_only_black_inside(const framed &f) {
 }
 
 /* The calls' occluders in a set, with those whose light's x is odd removed again; abort
- * unless the set refuses exactly what it must. Returns which calls the set holds. */
-std::vector<bool> fill_set(shrouder_set *set, const std::vector<call> &calls) {
-    std::vector<bool> held;
+ * unless the set refuses exactly what it must. Returns each call's id in the set, or -1 for
+ * those it does not hold. */
+std::vector<int> fill_set(shrouder_set *set, const std::vector<call> &calls) {
+    std::vector<int> held;
     for (const call &c : calls) {
         const int *p = c.points.data();
         int id = -1;
@@ -129,9 +134,34 @@ std::vector<bool> fill_set(shrouder_set *set, const std::vector<call> &calls) {
         const bool removed = id >= 0 && c.lx % 2 != 0;
         if (removed)
             remove_from_shrouder_set(set, id);
-        held.push_back(id >= 0 && !removed);
+        held.push_back(removed ? -1 : id);
     }
     return held;
+}
+
+/* Moves the members the data picks by fuzzer-chosen steps, their points with them; abort
+ * unless the set refuses exactly the moves that would leave the range. */
+void move_some(shrouder_set *set, std::vector<call> &calls, const std::vector<int> &ids,
+               FuzzedDataProvider &in) {
+    for (size_t i = 0; i < calls.size(); i++) {
+        if (ids[i] < 0 || !in.ConsumeBool())
+            continue;
+        const int dx = fuzzed_int(in, -near_reach, near_reach, extremes);
+        const int dy = fuzzed_int(in, -near_reach, near_reach, extremes);
+        bool fits = true;
+        for (int j = 0; j < 2 * calls[i].count; j++)
+            fits = fits && !beyond_limit(int(std::clamp<int64_t>(
+                               int64_t(calls[i].points[j]) + (j % 2 ? dy : dx), INT_MIN, INT_MAX)));
+        if ((move_in_shrouder_set(set, ids[i], dx, dy) == 0) != fits)
+            abort();
+        for (int j = 0; fits && j < 2 * calls[i].count; j++)
+            calls[i].points[j] += j % 2 ? dy : dx;
+    }
+}
+
+/* A world coordinate seen through the view: beyond the range, a value the module refuses. */
+int viewed(int v, int view) {
+    return int(std::clamp<int64_t>(int64_t(v) - view, -coord_limit - 1, coord_limit + 1));
 }
 
 UNTRACED void check_same(const framed &a, const framed &b) {
@@ -158,9 +188,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         fuzz_lights(in);
         return 0;
     }
-    /* Mostly small bitmaps, so that more inputs run a second; every side can still come up. */
-    const int w = in.ConsumeIntegralInRange(1, max_side >> in.ConsumeIntegralInRange(0, 5));
-    const int h = in.ConsumeIntegralInRange(1, max_side >> in.ConsumeIntegralInRange(0, 5));
+    /* Mostly small bitmaps, so that more inputs run a second; every side can still come up,
+     * and now and then a strip wider than polygon()'s fixed point reaches. */
+    const bool strip = in.ConsumeIntegralInRange(0, 15) == 0;
+    const int w = strip ? in.ConsumeIntegralInRange(wide_from, wide_to)
+                        : in.ConsumeIntegralInRange(1, max_side >> in.ConsumeIntegralInRange(0, 5));
+    const int h = in.ConsumeIntegralInRange(1, strip ? strip_rows
+                                                     : max_side >> in.ConsumeIntegralInRange(0, 5));
     const int depth = in.PickValueInArray(depths);
     std::vector<call> calls;
     while (in.remaining_bytes() > 0 && int(calls.size()) < max_calls)
@@ -178,22 +212,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     check_only_black_inside(forward);
     check_same(forward, backward);
 
-    /* The same occluders in a set, cast from the first and the last light through a clip
-     * rectangle that the data picks, against one immediate call per member held. */
+    /* The same occluders in a set, some of them moved, cast from the first and the last light
+     * through a view and a clip rectangle that the data picks, against one immediate call per
+     * member held, moved into the view. */
     shrouder_set *set = create_shrouder_set();
-    const std::vector<bool> held = fill_set(set, calls);
+    const std::vector<int> ids = fill_set(set, calls);
+    std::vector<call> members = calls;
+    move_some(set, members, ids, in);
+    const int view_x = in.ConsumeBool() ? 0 : fuzzed_int(in, -max_side, max_side, extremes);
+    const int view_y = in.ConsumeBool() ? 0 : fuzzed_int(in, -max_side, max_side, extremes);
     for (const call *light : {&calls.front(), &calls.back()}) {
         framed immediate(depth, w, h), cast(depth, w, h);
         for (const framed *f : {&immediate, &cast})
             set_clip_rect(f->target, light->ly % w, light->lx % h, w - 1 - calls.size() % 3, h - 1);
-        for (size_t i = 0; i < calls.size(); i++)
-            if (held[i]) {
-                call member = calls[i];
-                member.lx = light->lx;
-                member.ly = light->ly;
+        for (size_t i = 0; i < members.size(); i++)
+            if (ids[i] >= 0) {
+                call member = members[i];
+                member.lx = viewed(light->lx, view_x);
+                member.ly = viewed(light->ly, view_y);
+                for (int j = 0; j < 2 * member.count; j++)
+                    member.points[j] = viewed(member.points[j], j % 2 ? view_y : view_x);
                 member.cast(immediate.target);
             }
-        cast_shrouder_set(cast.target, set, light->lx, light->ly);
+        cast_shrouder_set_in_view(cast.target, set, light->lx, light->ly, view_x, view_y);
         check_same(immediate, cast);
         is_lit_by(set, light->lx, light->ly,
                   calls.back().points.empty() ? 0 : calls.back().points[0], light->ly);

@@ -6,8 +6,9 @@
 #include <limits.h>
 #include <string.h>
 
-void coverage::begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly) {
+void coverage::begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly, bool solid) {
     bmp = target;
+    always_solid = solid;
     color = black;
     clip = rect;
     light_x = lx;
@@ -38,7 +39,8 @@ void coverage::paint_row(int row) const {
      * library's own line routine does everything else (other drawing modes, video or system
      * bitmaps). */
     const int byte = uniform_byte(color, bytes);
-    const bool direct = byte >= 0 && is_memory_bitmap(bmp) && _drawing_mode == DRAW_MODE_SOLID;
+    const bool direct =
+        byte >= 0 && is_memory_bitmap(bmp) && (always_solid || _drawing_mode == DRAW_MODE_SOLID);
     for (int i = 0; i < counts[row]; i++) {
         if (direct)
             memset(bmp->line[y] + size_t(r[i].lo) * bytes, byte,

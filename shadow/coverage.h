@@ -33,9 +33,12 @@ struct coverage {
     /* Whether runs were added since the last refresh, and the radius it found. */
     bool changed;
     int radius;
+    bool always_solid;
 
-    /* Empty, for the rows of `clip` (at most coverage_max_rows of them), painted on `bmp`. */
-    void begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly);
+    /* Empty, for the rows of `clip` (at most coverage_max_rows of them), painted on `bmp` in
+     * the global drawing mode, or as solid mode paints when `solid` (a bitmap other than a
+     * memory bitmap must then be in solid mode). */
+    void begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly, bool solid);
 
     bool holds(int y, int x1, int x2) const {
         const int row = y - clip.top;

@@ -1,12 +1,17 @@
 /* Internal to the shadow module: the horizontal runs that Allegro's polygon() fills, without
  * filling them. A shrouder set unites the runs of many shadows and fills each pixel once, so its
- * runs must be exactly polygon()'s: this is the library's scanline filler step for step, in its
- * own 32-bit fixed point (wrapping included), with each run clipped as its horizontal line
- * routine clips it. */
+ * runs must be exactly polygon()'s: this is the library's scanline filler step for step, with
+ * each run clipped as its horizontal line routine clips it.
+ *
+ * The filler keeps x in fixed point with 18 fraction bits. Instantiated on int32_t it is the
+ * library's own, wrapping included: exact on bitmaps narrower than 2^13 pixels, where nothing
+ * wraps. Instantiated on int64_t it is the same filler without the wrapping, exact on every
+ * bitmap the module draws on; on bitmaps narrower than 2^13 pixels both give the same runs. */
 #ifndef POLYGON_SPANS_H
 #define POLYGON_SPANS_H
 
 #include <stdint.h>
+#include <type_traits>
 
 /* The clipping rectangle: columns left .. right - 1, rows top .. bottom - 1. */
 struct span_clip {
@@ -15,64 +20,73 @@ struct span_clip {
 
 enum { polygon_fix_shift = 18, polygon_max_edges = 8 };
 
-/* One edge of the filler, top to bottom, x in fixed point. */
-struct span_edge {
-    int top, bottom, x, dx, w;
+/* Bitmaps narrower than this are filled by the library's polygon() or its 32-bit twin. */
+enum { polygon_exact_width = 1 << (31 - polygon_fix_shift) };
+
+/* One edge of the filler, top to bottom, x in fixed point of type T. */
+template <class T> struct span_edge {
+    int top, bottom;
+    T x, dx, w;
     int prev, next;
 };
 
-static inline int wrapped_add(int a, int b) {
-    return int(uint32_t(a) + uint32_t(b));
+template <class T> static inline T wrapped_add(T a, T b) {
+    typedef typename std::make_unsigned<T>::type U;
+    return T(U(a) + U(b));
 }
 
-static inline int wrapped_shift(int a, int s) {
-    return int(uint32_t(a) << s);
+template <class T> static inline T wrapped_shift(T a, int s) {
+    typedef typename std::make_unsigned<T>::type U;
+    return T(U(a) << s);
 }
 
-static inline int wrapped_abs(int a) {
-    return a >= 0 ? a : int(0u - uint32_t(a));
+template <class T> static inline T wrapped_abs(T a) {
+    typedef typename std::make_unsigned<T>::type U;
+    return a >= 0 ? a : T(U(0) - U(a));
 }
 
-static inline span_edge make_span_edge(const int *i1, const int *i2) {
+template <class T> static inline span_edge<T> make_span_edge(const int *i1, const int *i2) {
     if (i2[1] < i1[1]) {
         const int *t = i1;
         i1 = i2;
         i2 = t;
     }
-    span_edge e;
+    span_edge<T> e;
     e.top = i1[1];
     e.bottom = i2[1];
-    e.x = wrapped_add(wrapped_shift(i1[0], polygon_fix_shift), 1 << (polygon_fix_shift - 1));
-    const int run = wrapped_shift(wrapped_add(i2[0], -i1[0]), polygon_fix_shift);
+    e.x = wrapped_add(wrapped_shift(T(i1[0]), polygon_fix_shift), T(1) << (polygon_fix_shift - 1));
+    const T run = wrapped_shift(wrapped_add(T(i2[0]), T(-T(i1[0]))), polygon_fix_shift);
     e.dx = i2[1] != i1[1] ? run / (i2[1] - i1[1]) : wrapped_shift(run, 1);
-    const int w = wrapped_add(wrapped_abs(e.dx), -1);
+    const T w = wrapped_add(wrapped_abs(e.dx), T(-1));
     e.w = w > 0 ? w : 0;
     e.prev = e.next = -1;
     if (e.dx < 0)
-        e.x = wrapped_add(e.x, e.dx / 2);
+        e.x = wrapped_add(e.x, T(e.dx / 2));
     return e;
 }
 
 /* The filler's x of an edge on row c, top <= c <= bottom, as its row-by-row stepping leaves it:
  * the half step taken off after the top row of a rising edge and before the bottom row of a
  * falling one. */
-static inline int span_edge_x(const span_edge &e, int c) {
-    int64_t x = int64_t(e.x) + int64_t(c - e.top) * e.dx;
+template <class T> static inline T span_edge_x(const span_edge<T> &e, int c) {
+    typedef typename std::make_unsigned<T>::type U;
+    T x = wrapped_add(e.x, T(U(int64_t(c) - e.top) * U(e.dx)));
     if (e.dx > 0 && c > e.top)
-        x -= e.dx / 2;
+        x = wrapped_add(x, T(-(e.dx / 2)));
     if (e.dx < 0 && c == e.bottom && c > e.top)
-        x -= e.dx / 2;
-    return int(uint32_t(uint64_t(x)));
+        x = wrapped_add(x, T(-(e.dx / 2)));
+    return x;
 }
 
 /* Inserts into a list kept sorted by top (by_x false) or by x: before the first equal or larger
  * key, as the library does, or after the equal keys when `after_ties`. */
-static inline int add_span_edge(span_edge *edges, int list, int i, bool by_x,
+template <class T>
+static inline int add_span_edge(span_edge<T> *edges, int list, int i, bool by_x,
                                 bool after_ties = false) {
-    const int key = by_x ? edges[i].x : edges[i].top;
+    const T key = by_x ? edges[i].x : T(edges[i].top);
     int pos = list, prev = -1;
     while (pos >= 0) {
-        const int other = by_x ? edges[pos].x : edges[pos].top;
+        const T other = by_x ? edges[pos].x : T(edges[pos].top);
         if (after_ties ? other > key : other >= key)
             break;
         prev = pos;
@@ -89,7 +103,7 @@ static inline int add_span_edge(span_edge *edges, int list, int i, bool by_x,
     return i;
 }
 
-static inline int remove_span_edge(span_edge *edges, int list, int i) {
+template <class T> static inline int remove_span_edge(span_edge<T> *edges, int list, int i) {
     if (edges[i].next >= 0)
         edges[edges[i].next].prev = edges[i].prev;
     if (edges[i].prev >= 0) {
@@ -102,9 +116,10 @@ static inline int remove_span_edge(span_edge *edges, int list, int i) {
 /* Moves every active edge on by `rows` plain steps and sorts the list again as stepping row by
  * row would have kept it: edges are straight in between, so two of them swap at most once, and
  * moving an edge back only past strictly larger x keeps ties in their order. */
-static inline int skip_span_rows(span_edge *edges, int active, int rows) {
+template <class T> static inline int skip_span_rows(span_edge<T> *edges, int active, int rows) {
+    typedef typename std::make_unsigned<T>::type U;
     for (int i = active; i >= 0; i = edges[i].next)
-        edges[i].x = int(uint32_t(edges[i].x) + uint32_t(rows) * uint32_t(edges[i].dx));
+        edges[i].x = T(U(edges[i].x) + U(rows) * U(edges[i].dx));
     int sorted = -1;
     for (int i = active, next; i >= 0; i = next) {
         next = edges[i].next;
@@ -115,7 +130,9 @@ static inline int skip_span_rows(span_edge *edges, int active, int rows) {
 
 /* The row to jump to from row c, above the clip, or c + 1: every active edge must be strictly
  * inside its rows, with no half step on the way, and no edge may start before it. */
-static inline int quiet_until(const span_edge *edges, int active, int inactive, int c, int limit) {
+template <class T>
+static inline int quiet_until(const span_edge<T> *edges, int active, int inactive, int c,
+                              int limit) {
     int next = limit;
     if (inactive >= 0 && edges[inactive].top < next)
         next = edges[inactive].top;
@@ -131,13 +148,14 @@ static inline int quiet_until(const span_edge *edges, int active, int inactive, 
 /* Rows c .. next - 1 crossed by two edges alone, neither starting nor ending on them: the
  * filler draws the pixels of the left edge, fills up to the right edge and draws its pixels,
  * never left of column 0, which makes one run from the leftmost pixel to the rightmost. */
-template <class Fill>
-void two_edge_runs(const span_edge &a, const span_edge &b, int c, int next, Fill &fill) {
+template <class T, class Fill>
+void two_edge_runs(const span_edge<T> &a, const span_edge<T> &b, int c, int next, Fill &fill) {
     const int shift = polygon_fix_shift;
-    int xa = a.x, xb = b.x;
+    T xa = a.x, xb = b.x;
     for (int y = c; y < next; y++) {
-        const int left = (xa < xb ? xa : xb) >> shift;
-        const int end_a = wrapped_add(xa, a.w) >> shift, end_b = wrapped_add(xb, b.w) >> shift;
+        const int left = int((xa < xb ? xa : xb) >> shift);
+        const int end_a = int(wrapped_add(xa, a.w) >> shift),
+                  end_b = int(wrapped_add(xb, b.w) >> shift);
         const int lo = left > 0 ? left : 0, hi = end_a > end_b ? end_a : end_b;
         if (lo <= hi)
             fill(lo, y, hi);
@@ -147,16 +165,17 @@ void two_edge_runs(const span_edge &a, const span_edge &b, int c, int next, Fill
 }
 
 /* Calls run(y, x1, x2) for every run polygon() would fill, clipped; at most eight vertices.
- * Rows above the clip are stepped over in bulk where nothing happens on them. */
-template <class Run>
+ * Rows above the clip are stepped over in bulk where nothing happens on them. With T = int64_t
+ * the points must lie within +/-2^24 so that no pixel column overflows an int. */
+template <class T, class Run>
 void polygon_spans(int count, const int *points, const span_clip &clip, Run run) {
     if (clip.left >= clip.right || clip.top >= clip.bottom)
         return;
-    span_edge edges[polygon_max_edges];
+    span_edge<T> edges[polygon_max_edges];
     int inactive = -1, active = -1, top = INT32_MAX, bottom = INT32_MIN;
     const int *i1 = points, *i2 = points + 2 * (count - 1);
     for (int c = 0; c < count; c++) {
-        edges[c] = make_span_edge(i1, i2);
+        edges[c] = make_span_edge<T>(i1, i2);
         top = edges[c].top < top ? edges[c].top : top;
         bottom = edges[c].bottom > bottom ? edges[c].bottom : bottom;
         inactive = add_span_edge(edges, inactive, c, false);
@@ -196,25 +215,24 @@ void polygon_spans(int count, const int *points, const span_clip &clip, Run run)
         }
         int hid = 0, b1 = 0, up = 0, draw = 0;
         for (int i = active; i >= 0 && c >= clip.top; i = edges[i].next) {
-            const span_edge &e = edges[i];
-            int w = e.w;
+            const span_edge<T> &e = edges[i];
+            T w = e.w;
             if (e.bottom != c)
                 up = 1 - up;
             else
                 w = e.w >> 1;
             if (e.top == c)
                 w = e.w >> 1;
-            const int end = wrapped_add(e.x, w) >> shift;
+            const int end = int(wrapped_add(e.x, w) >> shift), start = int(e.x >> shift);
             if (draw < 1 && up >= 1) {
                 b1 = end;
             } else if (draw >= 1) {
-                const int e1 = e.x >> shift;
                 hid = hid > b1 + 1 ? hid : b1 + 1;
-                if (hid <= e1 - 1)
-                    fill(hid, c, e1 - 1);
+                if (hid <= start - 1)
+                    fill(hid, c, start - 1);
                 b1 = end;
             }
-            hid = hid > (e.x >> shift) ? hid : (e.x >> shift);
+            hid = hid > start ? hid : start;
             if (hid <= end) {
                 fill(hid, c, end);
                 hid = end + 1;
@@ -222,7 +240,7 @@ void polygon_spans(int count, const int *points, const span_clip &clip, Run run)
             draw = up;
         }
         for (int i = active, next; i >= 0; i = next) {
-            span_edge &e = edges[i];
+            span_edge<T> &e = edges[i];
             next = e.next;
             if (c >= e.bottom) {
                 active = remove_span_edge(edges, active, i);
@@ -230,9 +248,9 @@ void polygon_spans(int count, const int *points, const span_clip &clip, Run run)
             }
             e.x = wrapped_add(e.x, e.dx);
             if (e.top == c && e.dx > 0)
-                e.x = wrapped_add(e.x, -(e.dx / 2));
+                e.x = wrapped_add(e.x, T(-(e.dx / 2)));
             if (e.bottom == c + 1 && e.dx < 0)
-                e.x = wrapped_add(e.x, -(e.dx / 2));
+                e.x = wrapped_add(e.x, T(-(e.dx / 2)));
             while (e.prev >= 0 && e.x < edges[e.prev].x) {
                 const int p = e.prev;
                 if (e.next >= 0)

@@ -14,9 +14,10 @@ struct set_edge_copy {
     int index; /* the edge's place in the set, unique among the edges listed */
 };
 
-/* Replaces the contents of *out with every directed edge of a live member whose bounding box
- * meets the box from (left, top) to (right, bottom), ends included, each edge once, in world
- * coordinates. Allocates only when *out must grow. A NULL set lists nothing. */
+/* Replaces the contents of *out with every directed edge of a live member that meets the box
+ * from (left, top) to (right, bottom), ends included, each edge once, in world coordinates; a
+ * few more may come along, edges whose bounding box meets the box. Allocates only when *out
+ * must grow. A NULL set lists nothing. */
 void set_edges_in_box(const shrouder_set *set, int left, int top, int right, int bottom,
                       std::vector<set_edge_copy> *out);
 

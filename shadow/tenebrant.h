@@ -31,15 +31,18 @@
  * is drawn: not for a light or a segment with a coordinate beyond it, not for an outline's edge
  * with an endpoint beyond it (the outline's other edges still cast), and not on a bitmap with a
  * side beyond it. Whatever the input, every vertex handed to the fill lies within the bitmap,
- * so a call costs no more than filling the bitmap once.
+ * so a call costs no more than filling the bitmap once. The fill is Allegro's polygon(); on
+ * bitmaps 8192 pixels wide or more, where polygon()'s 32-bit fixed point would wrap, it is the
+ * same filler step for step in 64 bits, each run drawn by the bitmap's own line routine (so
+ * the drawing mode applies as it does to polygon()).
  *
  * With the light and the segment inside the border (x from 0 to w - 1, y from 0 to h), the
  * shadow is the polygon described above. Otherwise the border hits are no longer the shadow's
  * corners (a ray from a light outside can cross the bitmap on its way to the segment), and the
  * shadow is cut out of the bitmap's rectangle by the segment's line and the two rays instead.
  *
- * The module keeps file-static scratch state and calls are not re-entrant: call it from one
- * thread at a time.
+ * These calls share one fixed buffer of the module's and are not re-entrant: call them from
+ * one thread at a time. Shrouder sets (shrouder_set.h) do not use that buffer.
  */
 #ifndef TENEBRANT_H
 #define TENEBRANT_H

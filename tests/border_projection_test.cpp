@@ -56,12 +56,13 @@ TEST(RayToRectBorder, HitsTheBorderOnTheRightSide) {
         {640, 480, 639, 0, -big, big, 159, 480, SOUTH},
     };
     for (const ray_case &c : cases) {
-        light_x = c.lx;
-        light_y = c.ly;
-        border_east = c.w - 1;
-        border_south = c.h;
+        shadow_work w{};
+        w.light_x = c.lx;
+        w.light_y = c.ly;
+        w.border_east = c.w - 1;
+        w.border_south = c.h;
         int x = -1, y = -1, side = -1;
-        ray_to_rect_border(&x, &y, c.px, c.py, &side);
+        ray_to_rect_border(&w, &x, &y, c.px, c.py, &side);
         EXPECT_EQ(x, c.x) << "light " << c.lx << "," << c.ly << " point " << c.px << "," << c.py;
         EXPECT_EQ(y, c.y) << "light " << c.lx << "," << c.ly << " point " << c.px << "," << c.py;
         EXPECT_EQ(side, c.side) << "light " << c.lx << "," << c.ly << " point " << c.px << ","

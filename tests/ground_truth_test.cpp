@@ -156,38 +156,73 @@ std::vector<std::pair<point, point>> cast(BITMAP *bmp, const scene &s) {
     return edges;
 }
 
-TEST(GroundTruth, EveryPixelAwayFromTheBoundariesIsRight) {
+/* Compares every pixel of the cast scene with the answer; reports the first few mismatches. */
+void compare(BITMAP *bmp, const scene &s, const std::vector<std::pair<point, point>> &edges,
+             int trial, long *compared, long *mismatches) {
     const double margin = 2.5;
+    const int black = makecol_depth(s.depth, 0, 0, 0);
+    for (int y = 0; y < s.h; y++)
+        for (int x = 0; x < s.w; x++) {
+            const point p = {x, y};
+            bool hidden = false, near = false;
+            for (auto [a, b] : edges) {
+                hidden = hidden || hides(a, b, s.light, p);
+                near = near || distance_to_boundary(a, b, s.light, p) <= margin;
+            }
+            if (near)
+                continue;
+            ++*compared;
+            if ((getpixel(bmp, x, y) == black) != hidden && ++*mismatches <= 5)
+                ADD_FAILURE() << "trial " << trial << ", " << s.w << "x" << s.h << ", light "
+                              << s.light.x << "," << s.light.y << ", pixel " << x << "," << y
+                              << (hidden ? " should be dark" : " should be lit");
+        }
+}
+
+long check(const scene &s, int trial, long *mismatches) {
+    set_color_depth(s.depth);
+    BITMAP *bmp = create_bitmap(s.w, s.h);
+    clear_to_color(bmp, makecol_depth(s.depth, 0, 127, 0));
+    long compared = 0;
+    compare(bmp, s, cast(bmp, s), trial, &compared, mismatches);
+    destroy_bitmap(bmp);
+    return compared;
+}
+
+TEST(GroundTruth, EveryPixelAwayFromTheBoundariesIsRight) {
     std::mt19937 random(2026);
     long compared = 0, mismatches = 0;
-    for (int trial = 0; trial < 400; trial++) {
-        const scene s = random_scene(random);
-        set_color_depth(s.depth);
-        BITMAP *bmp = create_bitmap(s.w, s.h);
-        const int black = makecol_depth(s.depth, 0, 0, 0);
-        clear_to_color(bmp, makecol_depth(s.depth, 0, 127, 0));
-        const auto edges = cast(bmp, s);
-        for (int y = 0; y < s.h; y++)
-            for (int x = 0; x < s.w; x++) {
-                const point p = {x, y};
-                bool hidden = false, near = false;
-                for (auto [a, b] : edges) {
-                    hidden = hidden || hides(a, b, s.light, p);
-                    near = near || distance_to_boundary(a, b, s.light, p) <= margin;
-                }
-                if (near)
-                    continue;
-                compared++;
-                if ((getpixel(bmp, x, y) == black) != hidden && ++mismatches <= 5)
-                    ADD_FAILURE() << "trial " << trial << ", " << s.w << "x" << s.h << ", light "
-                                  << s.light.x << "," << s.light.y << ", pixel " << x << "," << y
-                                  << (hidden ? " should be dark" : " should be lit");
-            }
-        destroy_bitmap(bmp);
-    }
+    for (int trial = 0; trial < 400; trial++)
+        compared += check(random_scene(random), trial, &mismatches);
     std::cout << "pixels compared: " << compared << ", mismatches: " << mismatches << "\n";
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(compared, 1000000);
+}
+
+/* Beyond 8191 pixels, where Allegro's polygon() would wrap its x: occluders and lights far
+ * along the bitmap, shadows reaching across it, and a light off its left end. */
+TEST(GroundTruth, WideBitmapsAreExactToo) {
+    std::mt19937 random(16384);
+    long compared = 0, mismatches = 0;
+    const struct {
+        int w, h;
+        int64_t light_x; /* -1: anywhere along the bitmap */
+    } sizes[] = {{16384, 64, 12000}, {16384, 64, -1}, {100000, 24, 95000}, {100000, 24, -300}};
+    for (const auto &size : sizes) {
+        scene s;
+        s.w = size.w, s.h = size.h, s.depth = 8;
+        s.light = {size.light_x >= 0 ? size.light_x : int64_t(random() % size.w), 30};
+        const int64_t at = size.light_x >= 0 ? size.light_x : s.light.x;
+        for (int i = 0; i < 3; i++) {
+            const point a = {at - 200 + int64_t(random() % 400), int64_t(random() % 60) - 10};
+            s.two_ways.push_back({a, {a.x + int64_t(random() % 81) - 40, a.y + 15}});
+        }
+        s.one_ways.push_back({{at + 500, 50}, {at + 500, 10}});
+        s.outlines.push_back(ring(random, {at - 700, 20}, 12));
+        compared += check(s, int(size.w), &mismatches);
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_GT(compared, 200000);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
  * brute-force exact rule; the set's runs against polygon() itself. */
 #include "headless.h"
 #include "polygon_spans.h"
+#include "set_level.h"
 #include "shrouder_set.h"
 #include "tenebrant.h"
 
@@ -10,103 +11,6 @@
 #include <vector>
 
 namespace {
-
-const int limit = 1 << 19;
-
-enum kind { one_way, two_way, outline };
-
-struct member {
-    kind k;
-    std::vector<int> points;
-    int id;
-};
-
-struct level {
-    shrouder_set *set = create_shrouder_set();
-    std::vector<member> members;
-    ~level() {
-        destroy_shrouder_set(set);
-    }
-    void add(kind k, std::vector<int> points) {
-        const int n = int(points.size()) / 2;
-        const int id =
-            k == one_way ? add_shrouder_to_set(set, points[0], points[1], points[2], points[3])
-            : k == two_way
-                ? add_2_way_shrouder_to_set(set, points[0], points[1], points[2], points[3])
-                : add_outline_to_set(set, n, points.data());
-        ASSERT_GE(id, 0);
-        members.push_back(member{k, std::move(points), id});
-    }
-    void remove_every(int nth) {
-        std::vector<member> kept;
-        for (size_t i = 0; i < members.size(); i++) {
-            if (i % nth == 0)
-                remove_from_shrouder_set(set, members[i].id);
-            else
-                kept.push_back(members[i]);
-        }
-        members.swap(kept);
-    }
-    void cast_immediately(BITMAP *bmp, int lx, int ly) const {
-        for (const member &m : members) {
-            const int *p = m.points.data();
-            if (m.k == one_way)
-                add_shrouder(bmp, lx, ly, p[0], p[1], p[2], p[3]);
-            else if (m.k == two_way)
-                add_2_way_shrouder(bmp, lx, ly, p[0], p[1], p[2], p[3]);
-            else
-                add_shrouder(bmp, lx, ly, int(m.points.size()) / 2, p);
-        }
-    }
-};
-
-/* Clockwise boxes on a grid of `tile` pixels from (x0, y0), one cell in `one_in` taken. */
-void tile_map(level &l, std::mt19937 &rng, int x0, int y0, int cols, int rows, int tile,
-              int one_in) {
-    for (int cy = 0; cy < rows; cy++)
-        for (int cx = 0; cx < cols; cx++)
-            if (rng() % one_in == 0) {
-                const int x = x0 + cx * tile, y = y0 + cy * tile;
-                l.add(outline, {x, y, x + tile, y, x + tile, y + tile, x, y + tile});
-            }
-}
-
-/* Segments of both kinds around a box, chained so that they share endpoints, with collinear
- * runs, degenerate segments and concave outlines of both windings. */
-void segment_soup(level &l, std::mt19937 &rng, int x0, int y0, int w, int h, int count) {
-    auto coord = [&](int from, int span) { return from + int(rng() % unsigned(span)); };
-    int px = coord(x0, w), py = coord(y0, h);
-    for (int i = 0; i < count; i++) {
-        int qx = coord(x0, w), qy = coord(y0, h);
-        switch (rng() % 6) {
-        case 0: /* on the line of the previous point, axis-aligned: collinear runs */
-            qy = py;
-            break;
-        case 1:
-            qx = px, qy = py; /* degenerate */
-            break;
-        case 2: { /* a star, clockwise or not */
-            std::vector<int> star;
-            const int n = 3 + int(rng() % 6), r = 5 + int(rng() % 60);
-            for (int j = 0; j < n; j++) {
-                const double a = (rng() % 2 ? 1 : -1) * 6.2831853 * j / n;
-                const int rr = j % 2 ? r : r / 3 + 1;
-                star.push_back(qx + int(rr * cos(a)));
-                star.push_back(qy + int(rr * sin(a)));
-            }
-            l.add(outline, star);
-            continue;
-        }
-        default:
-            break;
-        }
-        l.add(rng() % 2 ? one_way : two_way, {px, py, qx, qy});
-        if (rng() % 3 == 0)
-            px = qx, py = qy;
-        else
-            px = coord(x0, w), py = coord(y0, h);
-    }
-}
 
 struct scene {
     const char *name;
@@ -144,6 +48,12 @@ const scene scenes[] = {
      false},
     {"wider than the fast path", 4100, 3, 32,
      [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, 0, -10, 170, 1, 24, 2); }, false},
+    {"wider than polygon()'s fixed point", 9000, 24, 8,
+     [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, 0, -12, 370, 2, 24, 3); }, false},
+    {"a hundred thousand pixels wide", 100000, 6, 8,
+     [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, 40000, -12, 2400, 1, 24, 2); }, true},
+    {"taller than the coverage holds at once", 24, 9000, 16,
+     [](level &l, std::mt19937 &r, int, int) { tile_map(l, r, -12, 0, 2, 370, 24, 3); }, false},
     {"one pixel", 1, 1, 32,
      [](level &l, std::mt19937 &r, int, int) { segment_soup(l, r, -3, -3, 7, 7, 30); }, false},
     {"one row", 97, 1, 16,
@@ -214,26 +124,6 @@ TEST(shrouder_set, refuses_what_the_immediate_calls_cannot_draw) {
     EXPECT_EQ(second, 1);
 }
 
-/* Exact rule, by solving for the crossing: L + t (P - L) = A + u (B - A), 0 <= t, u <= 1. */
-bool meets(int64_t lx, int64_t ly, int64_t px, int64_t py, int64_t ax, int64_t ay, int64_t bx,
-           int64_t by) {
-    using big = __int128;
-    const big rx = px - lx, ry = py - ly, sx = bx - ax, sy = by - ay;
-    const big den = rx * sy - ry * sx, tn = (ax - lx) * sy - (ay - ly) * sx,
-              un = (ax - lx) * ry - (ay - ly) * rx;
-    if (den != 0) {
-        const big d = den < 0 ? -den : den, t = den < 0 ? -tn : tn, u = den < 0 ? -un : un;
-        return t >= 0 && t <= d && u >= 0 && u <= d;
-    }
-    if (un != 0 || tn != 0)
-        return false; /* parallel, apart; or the light's segment is a point off the edge's line */
-    /* On one line: project both onto the longer axis of the two and compare the ranges. */
-    const bool by_x = (rx != 0 ? rx : sx) != 0;
-    const big l0 = by_x ? lx : ly, l1 = by_x ? px : py, a0 = by_x ? ax : ay, a1 = by_x ? bx : by;
-    return std::max(std::min(l0, l1), std::min(a0, a1)) <=
-           std::min(std::max(l0, l1), std::max(a0, a1));
-}
-
 bool casts(int64_t lx, int64_t ly, const int *e) {
     return (int64_t(e[2]) - e[0]) * (ly - e[1]) - (int64_t(e[3]) - e[1]) * (lx - e[0]) > 0;
 }
@@ -300,15 +190,17 @@ TEST(shrouder_set, line_of_sight_matches_the_exact_rule) {
     EXPECT_LT(blocked, asked * 9 / 10);
 }
 
-/* The runs must be polygon()'s own: fill them and fill the polygon, and compare. */
+/* The runs must be polygon()'s own: fill them and fill the polygon, and compare. Below 8192
+ * pixels wide the filler without wrapping gives the same runs. */
 TEST(polygon_spans, fill_what_polygon_fills) {
     std::mt19937 rng(5);
     const struct {
         int w, h, reach;
-    } sizes[] = {{64, 48, 40}, {640, 480, 300}, {4096, 8, 4096}, {3, 3, 3}};
+    } sizes[] = {{64, 48, 40}, {640, 480, 300}, {4096, 8, 4096}, {8191, 5, 8191}, {3, 3, 3}};
     for (const auto &size : sizes) {
         set_color_depth(8);
         BITMAP *expected = create_bitmap(size.w, size.h), *actual = create_bitmap(size.w, size.h);
+        BITMAP *unwrapped = create_bitmap(size.w, size.h);
         for (int i = 0; i < 3000; i++) {
             const int count = 1 + int(rng() % 8);
             int points[16];
@@ -317,6 +209,7 @@ TEST(polygon_spans, fill_what_polygon_fills) {
             set_clip_rect(expected, 0, 0, size.w - 1, size.h - 1);
             clear_to_color(expected, 1);
             clear_to_color(actual, 1);
+            clear_to_color(unwrapped, 1);
             if (i % 2)
                 set_clip_rect(expected, int(rng() % unsigned(size.w)),
                               int(rng() % unsigned(size.h)), size.w - 1 - int(rng() % 3),
@@ -331,15 +224,19 @@ TEST(polygon_spans, fill_what_polygon_fills) {
                 bottom = std::max(bottom, points[2 * j + 1]);
             }
             bool within_box = true;
-            polygon_spans(count, points, clip, [&](int y, int x1, int x2) {
+            polygon_spans<int32_t>(count, points, clip, [&](int y, int x1, int x2) {
                 hline(actual, x1, y, x2, 7);
                 within_box &= x1 >= left - 1 && x2 <= right + 1 && y >= top && y <= bottom;
             });
+            polygon_spans<int64_t>(count, points, clip,
+                                   [&](int y, int x1, int x2) { hline(unwrapped, x1, y, x2, 7); });
             ASSERT_TRUE(same_pixels(expected, actual)) << size.w << "x" << size.h << " #" << i;
+            ASSERT_TRUE(same_pixels(expected, unwrapped)) << size.w << "x" << size.h << " #" << i;
             ASSERT_TRUE(within_box) << size.w << "x" << size.h << " #" << i;
         }
         destroy_bitmap(expected);
         destroy_bitmap(actual);
+        destroy_bitmap(unwrapped);
     }
 }
 

@@ -1,0 +1,21 @@
+/* Internal to the library: casting a shrouder set with working memory of the caller's own, for
+ * the light maps and for threads that cast at the same time. */
+#ifndef SET_CASTING_H
+#define SET_CASTING_H
+
+struct BITMAP;
+struct shrouder_set;
+
+struct cast_scratch;
+cast_scratch *create_cast_scratch(void);          /* NULL when memory runs out */
+void destroy_cast_scratch(cast_scratch *scratch); /* NULL is fine */
+/* The pixels cast_shrouder_set_in_view paints on bmp when bmp's clipping rectangle is columns
+ * clip_left .. clip_right - 1 and rows clip_top .. clip_bottom - 1, painted as Allegro's solid
+ * drawing mode paints them whatever the global drawing mode, without reading or changing bmp's
+ * clip, and with no working memory but `scratch`: calls with different scratches may run at
+ * once on different bitmaps, or on disjoint row ranges of one memory bitmap. */
+void cast_shrouder_set_with(cast_scratch *scratch, BITMAP *bmp, int clip_left, int clip_top,
+                            int clip_right, int clip_bottom, const shrouder_set *set, int lx,
+                            int ly, int view_x, int view_y);
+
+#endif
