@@ -1,27 +1,13 @@
 /* The demo: the mouse is a point light over a fixed scene of five occluders. Esc quits; while
  * V is held the loop does not wait for the vertical retrace. */
 #include <allegro.h>
-#include <errno.h>
-#include <signal.h>
-#include <stdlib.h>
 
 #include "frame.h"
 #include "frame_rate.h"
+#include "program_shell.h"
 
 static const int screen_width = 640;
 static const int screen_height = 480;
-
-/* Set when the window's close button is pressed (from the library's input thread) or on
- * Ctrl+C or a termination signal: the loop then ends as it does on Esc. */
-static volatile sig_atomic_t quit_requested = 0;
-
-static void request_quit() {
-    quit_requested = 1;
-}
-
-static void request_quit_on_signal(int) {
-    quit_requested = 1;
-}
 
 static int try_depth(int depth) {
     set_color_depth(depth);
@@ -45,37 +31,25 @@ static int fail(bool library_up) {
     return 1;
 }
 
+/* The scene with the mouse as the light. */
+static bool draw_demo_frame(BITMAP *back_buffer, void *counter) {
+    draw_frame(back_buffer, mouse_x, mouse_y, static_cast<frame_rate *>(counter));
+    return true;
+}
+
 int main() {
     static frame_rate counter;
 
-    /* Without a display the library cannot start, and installing input on top of it crashes. */
-    if (allegro_init() != 0)
+    if (!start_program_shell())
         return fail(false);
-    install_keyboard();
-    install_mouse();
     if (set_video_mode() != 0)
         return fail(true);
     BITMAP *back_buffer = create_bitmap(SCREEN_W, SCREEN_H);
     if (!back_buffer)
         return fail(true);
-    set_close_button_callback(request_quit);
-    /* The library's own handlers shut it down from inside the signal, racing the frame loop's
-     * drawing: the program then aborts or crashes. Ending the loop shuts down cleanly. */
-    signal(SIGINT, request_quit_on_signal);
-    signal(SIGTERM, request_quit_on_signal);
+    catch_quit_requests();
 
-    for (;;) {
-        poll_keyboard();
-        if (key[KEY_ESC] || quit_requested)
-            break;
-        poll_mouse();
-
-        draw_frame(back_buffer, mouse_x, mouse_y, &counter);
-
-        if (!key[KEY_V])
-            vsync();
-        blit(back_buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
-    }
+    run_frame_loop(back_buffer, draw_demo_frame, &counter);
 
     clear_keybuf();
     destroy_bitmap(back_buffer);

@@ -1,12 +1,12 @@
-/* The dungeon: a level of rooms and corridors made from a seed, a torch on the pointer, lights
- * wandering the corridors and guards that turn red while they see the torch. The keys are
- * listed in the help panel (H).
+/* The dungeon: a world of 4 x 4 screens made from a seed, walked through by a torch bearer
+ * whose lantern the pointer aims, with wall lamps, lights wandering the corridors, doors that
+ * slide open and guards that patrol. The keys are listed in the help panel (H).
  *
- * Usage: dungeon [SEED [WANDERERS]]: the dungeon of SEED (a new one each start without it),
- * with WANDERERS wandering lights (10 without it, 0 to 24). */
+ * Usage: dungeon [SEED [WANDERERS [X Y]]]: the dungeon of SEED (a new one each start without
+ * it), with WANDERERS wandering lights (16 without it, 0 to 64), the player starting at the
+ * world point (X, Y), or in the first room when the player does not fit there. */
 #include <allegro.h>
-#include <errno.h>
-#include <signal.h>
+#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <time.h>
@@ -14,15 +14,14 @@
 #include "dungeon_frame.h"
 #include "frame_rate.h"
 #include "light_map.h"
+#include "program_shell.h"
+#include "stone.h"
 #include "wanderers.h"
 
-static const int screen_width = level_width, screen_height = level_height;
-static const int default_wanderers = 10, max_wanderers = 24;
+static const int default_wanderers = 16, max_wanderers = 64;
 static const int max_dropped = 32;
 static const int wanderer_radius = 170;
-static const int torch_radius = 280, min_torch_radius = 40, max_torch_radius = 800;
-static const int torch_radius_step = 40;
-static const lamp warm_torch{0, 0, torch_radius, 255, 196, 120};
+static const int lantern_step = 40;
 
 struct lamp_colour {
     int r, g, b;
@@ -32,41 +31,43 @@ static const lamp_colour palette[] = {{255, 70, 60},  {70, 255, 100}, {80, 120, 
                                       {255, 150, 40}, {170, 100, 255}};
 static const int palette_size = sizeof palette / sizeof palette[0];
 
-/* Set when the window's close button is pressed (from the library's input thread) or on
- * Ctrl+C or a termination signal: the loop then ends as it does on Esc. */
-static volatile sig_atomic_t quit_requested = 0;
-
-static void request_quit() {
-    quit_requested = 1;
-}
-
-static void request_quit_on_signal(int) {
-    quit_requested = 1;
-}
-
 struct options {
     uint32_t seed;
     int wanderers;
+    bool start_given;
+    int start_x, start_y;
 };
 
-/* False on anything but up to two numbers in range. */
-static bool read_options(int argc, char **argv, options *chosen) {
-    chosen->seed = uint32_t(time(nullptr));
-    chosen->wanderers = default_wanderers;
-    if (argc > 3)
-        return false;
+static bool read_number(const char *text, long lo, long hi, long *value) {
     char *end = nullptr;
+    *value = strtol(text, &end, 10);
+    return *text != '\0' && *end == '\0' && *value >= lo && *value <= hi;
+}
+
+/* False on anything but the numbers of the usage, in range. */
+static bool read_options(int argc, char **argv, options *chosen) {
+    *chosen = options{uint32_t(time(nullptr)), default_wanderers, false, 0, 0};
+    if (argc > 5 || argc == 4)
+        return false;
+    long value = 0;
     if (argc > 1) {
+        char *end = nullptr;
         const unsigned long seed = strtoul(argv[1], &end, 10);
         if (*argv[1] == '\0' || *argv[1] == '-' || *end != '\0' || seed > UINT32_MAX)
             return false;
         chosen->seed = uint32_t(seed);
     }
     if (argc > 2) {
-        const long wanderers = strtol(argv[2], &end, 10);
-        if (*argv[2] == '\0' || *end != '\0' || wanderers < 0 || wanderers > max_wanderers)
+        if (!read_number(argv[2], 0, max_wanderers, &value))
             return false;
-        chosen->wanderers = int(wanderers);
+        chosen->wanderers = int(value);
+    }
+    if (argc > 4) {
+        long y = 0;
+        if (!read_number(argv[3], 0, world_width - 1, &value) ||
+            !read_number(argv[4], 0, world_height - 1, &y))
+            return false;
+        *chosen = options{chosen->seed, chosen->wanderers, true, int(value), int(y)};
     }
     return true;
 }
@@ -92,46 +93,78 @@ static int fail(bool library_up, const char *message) {
     return 1;
 }
 
+/* Keys and buttons act once per press, however long they are held. */
+struct edges {
+    bool held[KEY_MAX];
+    int buttons;
+};
+
 /* Everything the loop keeps, made once. */
 struct game {
     dungeon level;
     wanderer wanderers[max_wanderers];
     int wanderer_count;
     lamp lamps[max_wanderers + max_dropped];
-    int dropped;
+    door_opener openers[1 + max_wanderers]; /* the player, then the wanderers */
     int next_colour;
     random_stream seeds;
-    dungeon_view view;
+    fog_map fog;
+    scene frame;
+    edges input;
+    double last_ms;
+    bool failed;
 };
 
-static lamp coloured_lamp(int x, int y, int radius, int colour_index) {
+static lamp coloured_lamp(int x, int y, int colour_index) {
     const lamp_colour c = palette[colour_index % palette_size];
-    return {x, y, radius, c.r, c.g, c.b};
+    return {x, y, wanderer_radius, c.r, c.g, c.b};
 }
 
-static bool new_dungeon(game *g, BITMAP *stone, uint32_t seed) {
+/* The middle of the first room, or the first tile of it where the player fits. */
+static player first_room_start(const dungeon *level) {
+    const room &r = level->rooms.at(0);
+    player p{double(tile_centre(r.column + r.columns / 2)),
+             double(tile_centre(r.row + r.rows / 2))};
+    for (int i = 0; !body_fits(level, p.x, p.y) && i < r.columns * r.rows; i++)
+        p = {double(tile_centre(r.column + i % r.columns)),
+             double(tile_centre(r.row + i / r.columns))};
+    return p;
+}
+
+static bool new_dungeon(game *g, uint32_t seed, const player *start) {
+    scene &s = g->frame;
     if (!generate_dungeon(&g->level, seed))
         return false;
-    draw_stone(stone, &g->level);
+    draw_stone(s.stone, &g->level);
+    bake_wall_lamps(s.baked, &g->level, s.soft);
     place_wanderers(&g->level, g->wanderers, g->wanderer_count);
     for (int i = 0; i < g->wanderer_count; i++)
-        g->lamps[i] = coloured_lamp(0, 0, wanderer_radius, i);
-    g->dropped = 0;
+        g->lamps[i] = coloured_lamp(0, 0, i);
+    s.dropped = 0;
+    s.lamp_count = g->wanderer_count;
+    s.you =
+        start && body_fits(&g->level, start->x, start->y) ? *start : first_room_start(&g->level);
+    s.at = view_on(s.you);
+    clear_fog_map(&g->fog);
     return true;
 }
 
+/* A lamp is dropped only where its flame stands clear of the walls, since a lamp whose disc
+ * crosses a wall lights the wall's far side too. */
 static void drop_lamp(game *g, int x, int y) {
-    if (g->dropped == max_dropped)
+    scene &s = g->frame;
+    if (s.dropped == max_dropped || !box_fits(&g->level, x, y, moving_lamp_size + 1))
         return;
-    g->lamps[g->wanderer_count + g->dropped++] =
-        coloured_lamp(x, y, wanderer_radius, g->next_colour++);
+    g->lamps[s.lamp_count++] = coloured_lamp(x, y, g->next_colour++);
+    s.dropped++;
 }
 
 static void remove_nearest_dropped(game *g, int x, int y) {
+    scene &s = g->frame;
     lamp *dropped = g->lamps + g->wanderer_count;
     int nearest = -1;
     long nearest_distance = 0;
-    for (int i = 0; i < g->dropped; i++) {
+    for (int i = 0; i < s.dropped; i++) {
         const long dx = dropped[i].x - x, dy = dropped[i].y - y;
         if (nearest < 0 || dx * dx + dy * dy < nearest_distance) {
             nearest = i;
@@ -140,14 +173,9 @@ static void remove_nearest_dropped(game *g, int x, int y) {
     }
     if (nearest < 0)
         return;
-    dropped[nearest] = dropped[--g->dropped];
+    dropped[nearest] = dropped[--s.dropped];
+    s.lamp_count--;
 }
-
-/* Keys and buttons act once per press, however long they are held. */
-struct edges {
-    bool held[KEY_MAX];
-    int buttons;
-};
 
 static bool pressed(edges *e, int scancode) {
     const bool down = key[scancode] != 0, was = e->held[scancode];
@@ -161,62 +189,78 @@ static bool clicked(edges *e, int button) {
     return down && !was;
 }
 
-static int clamp_radius(int radius) {
-    return radius < min_torch_radius   ? min_torch_radius
-           : radius > max_torch_radius ? max_torch_radius
-                                       : radius;
+static int clamp_reach(int reach) {
+    return reach < min_lantern_reach   ? min_lantern_reach
+           : reach > max_lantern_reach ? max_lantern_reach
+                                       : reach;
+}
+
+/* -1, 0 or 1 along one axis from two keys. */
+static int axis(int less, int more) {
+    return (key[more] != 0) - (key[less] != 0);
 }
 
 /* Acts on this frame's presses; false when a new dungeon could not be made. */
-static bool handle_input(game *g, edges *e, BITMAP *stone) {
+static bool handle_presses(game *g) {
+    edges *e = &g->input;
+    scene &s = g->frame;
+    const int world_x = mouse_x + int(floor(s.at.x)), world_y = mouse_y + int(floor(s.at.y));
     if (clicked(e, 1))
-        drop_lamp(g, mouse_x, mouse_y);
+        drop_lamp(g, world_x, world_y);
     if (clicked(e, 2))
-        remove_nearest_dropped(g, mouse_x, mouse_y);
+        remove_nearest_dropped(g, world_x, world_y);
     /* Every key is read each frame, so that each keeps its own held state. */
-    const int larger = pressed(e, KEY_EQUALS) + pressed(e, KEY_PLUS_PAD);
-    const int smaller = pressed(e, KEY_MINUS) + pressed(e, KEY_MINUS_PAD);
-    g->view.torch.radius =
-        clamp_radius(g->view.torch.radius + (larger - smaller) * torch_radius_step);
+    const int longer = pressed(e, KEY_EQUALS) + pressed(e, KEY_PLUS_PAD);
+    const int shorter = pressed(e, KEY_MINUS) + pressed(e, KEY_MINUS_PAD);
+    s.lantern_reach = clamp_reach(s.lantern_reach + (longer - shorter) * lantern_step);
     if (pressed(e, KEY_H))
-        g->view.help_shown = !g->view.help_shown;
+        s.help_shown = !s.help_shown;
+    if (pressed(e, KEY_M))
+        s.map_shown = !s.map_shown;
+    if (pressed(e, KEY_S)) {
+        s.soft = !s.soft;
+        bake_wall_lamps(s.baked, &g->level, s.soft);
+    }
     if (pressed(e, KEY_SPACE))
-        return new_dungeon(g, stone, next_random(&g->seeds));
+        return new_dungeon(g, next_random(&g->seeds), nullptr);
     return true;
 }
 
+/* The wandering lights walk on; they open doors as the player does. */
 static void follow_wanderers(game *g, double elapsed) {
     move_wanderers(&g->level, g->wanderers, g->wanderer_count, elapsed);
     for (int i = 0; i < g->wanderer_count; i++) {
         g->lamps[i].x = int(g->wanderers[i].x);
         g->lamps[i].y = int(g->wanderers[i].y);
+        g->openers[i + 1] = door_opener{g->wanderers[i].x, g->wanderers[i].y};
     }
 }
 
-static int run(game *g, BITMAP *back_buffer, BITMAP *stone) {
-    static edges e;
-    double last = elapsed_ms();
-    for (;;) {
-        poll_keyboard();
-        if (key[KEY_ESC] || quit_requested)
-            return 0;
-        poll_mouse();
-        if (!handle_input(g, &e, stone))
-            return fail(true, no_memory_message);
-        const double now = elapsed_ms();
-        follow_wanderers(g, now - last);
-        last = now;
-        g->view.torch.x = mouse_x;
-        g->view.torch.y = mouse_y;
-        g->view.lamp_count = g->wanderer_count + g->dropped;
-        g->view.dropped = g->dropped;
+/* Walks the player, then moves the view, the doors, the guards and the lights after it. */
+static void move_world(game *g, double elapsed) {
+    scene &s = g->frame;
+    walk_player(&g->level, &s.you, axis(KEY_LEFT, KEY_RIGHT), axis(KEY_UP, KEY_DOWN), elapsed);
+    follow_player(&s.at, s.you, elapsed);
+    move_guards(&g->level, s.you.x, s.you.y, elapsed);
+    follow_wanderers(g, elapsed);
+    g->openers[0] = door_opener{s.you.x, s.you.y};
+    move_doors(&g->level, g->openers, g->wanderer_count + 1, elapsed);
+    look_around(&g->fog, &g->level, s.you);
+}
 
-        draw_dungeon_frame(back_buffer, &g->view);
-
-        if (!key[KEY_V])
-            vsync();
-        blit(back_buffer, screen, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+static bool draw_game_frame(BITMAP *back_buffer, void *context) {
+    game *g = static_cast<game *>(context);
+    if (!handle_presses(g)) {
+        g->failed = true;
+        return false;
     }
+    const double now = elapsed_ms();
+    move_world(g, now - g->last_ms);
+    g->last_ms = now;
+    g->frame.aim_x = mouse_x;
+    g->frame.aim_y = mouse_y;
+    draw_dungeon_frame(back_buffer, &g->frame);
+    return true;
 }
 
 int main(int argc, char **argv) {
@@ -225,50 +269,46 @@ int main(int argc, char **argv) {
     options chosen;
     if (!read_options(argc, argv, &chosen)) {
         fprintf(stderr,
-                "usage: dungeon [SEED [WANDERERS]]  (SEED from 0 to %u, WANDERERS from "
-                "0 to %d)\n",
-                unsigned(UINT32_MAX), max_wanderers);
+                "usage: dungeon [SEED [WANDERERS [X Y]]]  (SEED from 0 to %u, WANDERERS from 0 "
+                "to %d, X from 0 to %d, Y from 0 to %d)\n",
+                unsigned(UINT32_MAX), max_wanderers, world_width - 1, world_height - 1);
         return 2;
     }
 
-    /* Without a display the library cannot start, and installing input on top of it crashes. */
-    if (allegro_init() != 0)
+    if (!start_program_shell())
         return fail(false, no_window_message);
-    install_keyboard();
-    install_mouse();
     if (set_video_mode() != 0)
         return fail(true, no_window_message);
     BITMAP *back_buffer = create_bitmap(SCREEN_W, SCREEN_H);
-    BITMAP *stone = create_bitmap(SCREEN_W, SCREEN_H);
-    light_map *map = create_light_map(SCREEN_W, SCREEN_H);
+    scene &s = g.frame;
+    s = scene{};
+    s.stone = create_bitmap(world_width, world_height);
+    s.baked = create_light_map(world_width, world_height);
+    s.map = create_light_map(SCREEN_W, SCREEN_H);
+    s.level = &g.level;
+    s.fog = &g.fog;
+    s.lamps = g.lamps;
+    s.lantern_reach = lantern_reach;
+    s.soft = true;
+    s.counter = &counter;
     g.wanderer_count = chosen.wanderers;
     g.seeds = random_stream{chosen.seed};
-    if (!back_buffer || !stone || !map || !new_dungeon(&g, stone, chosen.seed))
+    const player start{double(chosen.start_x), double(chosen.start_y)};
+    if (!back_buffer || !s.stone || !s.baked || !s.map || !create_fog_map(&g.fog) ||
+        !new_dungeon(&g, chosen.seed, chosen.start_given ? &start : nullptr))
         return fail(true, no_memory_message);
-    g.view = dungeon_view{&g.level,
-                          stone,
-                          map,
-                          warm_torch,
-                          g.lamps,
-                          0,
-                          0,
-                          false,
-                          &counter,
-                          0,
-                          frame_timings{0, 0, 0}};
-    set_close_button_callback(request_quit);
-    /* The library's own handlers shut it down from inside the signal, racing the frame loop's
-     * drawing: the program then aborts or crashes. Ending the loop shuts down cleanly. */
-    signal(SIGINT, request_quit_on_signal);
-    signal(SIGTERM, request_quit_on_signal);
+    catch_quit_requests();
+    g.last_ms = elapsed_ms();
 
-    const int status = run(&g, back_buffer, stone);
+    run_frame_loop(back_buffer, draw_game_frame, &g);
 
     clear_keybuf();
     free_dungeon(&g.level);
-    destroy_light_map(map);
-    destroy_bitmap(stone);
+    destroy_fog_map(&g.fog);
+    destroy_light_map(s.map);
+    destroy_light_map(s.baked);
+    destroy_bitmap(s.stone);
     destroy_bitmap(back_buffer);
-    return status;
+    return g.failed ? fail(true, no_memory_message) : 0;
 }
 END_OF_MAIN()

@@ -1,60 +1,67 @@
-/* One frame of the dungeon, drawn into any bitmap of the level's size: the stone, lit by the
- * light map, then the guards, the lamps, the torch's cursor, the status line and the help. */
+/* One frame of the dungeon, drawn into a bitmap of the screen's size: the stone and the doors
+ * at the view, lit by the light map, then the flames, the guards, the player, the pointer, the
+ * status line, the map (M) and the help (H). */
 #ifndef DUNGEON_FRAME_H
 #define DUNGEON_FRAME_H
 
+#include "fog_map.h"
 #include "generate.h"
+#include "lighting.h"
+#include "player.h"
 
 struct BITMAP;
 struct light_map;
 struct frame_rate;
 
-struct lamp {
-    int x, y, radius;
-    int r, g, b;
-};
-
+/* Milliseconds a frame, each timed on its own and averaged over recent frames. */
 struct frame_timings {
-    double shadows_ms, lights_ms, apply_ms;
+    double lighting_ms, apply_ms;
 };
 
-/* Every this many frames, the frame times its lighting for the status line: often enough to
- * follow the scene, seldom enough to be read. */
-static const int frames_per_timing = 30;
+/* The player's lantern: a cone aimed at the pointer, its edge fading over lantern_edge
+ * degrees, and a small glow all round. The lantern is a point: its long reach past the
+ * corners of the walls would cost several times the whole frame in penumbrae. */
+static const int lantern_reach = 360, min_lantern_reach = 120, max_lantern_reach = 800;
+static const double lantern_half_angle = 32.0, lantern_edge = 14.0;
+static const int lantern_size = 0;
+static const int glow_reach = 96;
 
-/* Everything a frame shows. `lamps` are the wandering lights, then `dropped` of them that the
- * player dropped. */
-struct dungeon_view {
-    const dungeon *level;
-    BITMAP *stone; /* the floor and the walls, from draw_stone */
-    light_map *map;
-    lamp torch;
-    const lamp *lamps;
+/* Everything a frame shows. */
+struct scene {
+    dungeon *level;
+    BITMAP *stone;    /* the world's floor and walls, from draw_stone */
+    light_map *baked; /* the wall lamps, world-sized */
+    light_map *map;   /* the frame's lights, screen-sized */
+    fog_map *fog;
+    player you;
+    view at;
+    int aim_x, aim_y; /* the pointer, on the screen */
+    int lantern_reach;
+    const lamp *lamps; /* the wandering lights, then the dropped ones */
     int lamp_count, dropped;
-    bool help_shown;
+    bool soft, map_shown, help_shown;
     frame_rate *counter;
-    int frame_number;
     frame_timings shown; /* what the status line reads */
+    int lights_in_view;  /* on the last frame */
 };
-
-/* A cold blue dark: what the dungeon shows where no light reaches. */
-static const int ambient_r = 44, ambient_g = 44, ambient_b = 64;
 
 /* Where the status line and the help panel's title start, as the tests read them. */
 static const int status_x = 8, status_y = 4;
-static const int help_width = 480, help_height = 228, help_padding = 16;
-static const int help_x = (level_width - help_width) / 2, help_y = (level_height - help_height) / 2;
+static const int help_width = 600, help_height = 300, help_padding = 16;
+static const int help_x = (screen_width - help_width) / 2;
+static const int help_y = (screen_height - help_height) / 2;
 static const int cursor_radius = 7;
 
-/* The floor's pattern and the walls' bricks, drawn once for each dungeon. */
-void draw_stone(BITMAP *stone, const dungeon *level);
+/* Colours the tests look for: drawn over the light, exactly. */
+static const int player_colour[] = {0, 255, 0};
+static const int guard_calm_colour[] = {70, 150, 255}, guard_alarmed_colour[] = {255, 0, 0};
+static const int player_radius = player_half_size, guard_radius = 6;
 
-bool guard_sees_torch(const dungeon_view *view, tile_spot guard);
+/* Every light in the world: the wall lamps, the lamps, the guards' cones, the lantern and the
+ * glow. */
+int lights_in_world(const scene *s);
 
-/* Draws the frame and counts it. On every frames_per_timing-th frame the lights are also cast
- * once without their shadows, on the map while it holds nothing needed, and `shown` moves
- * towards that time as the lights', the rest of the lighting's time as the shadows', and the
- * time of applying the map. */
-void draw_dungeon_frame(BITMAP *bmp, dungeon_view *view);
+/* Draws the frame and counts it. */
+void draw_dungeon_frame(BITMAP *bmp, scene *s);
 
 #endif

@@ -8,10 +8,10 @@ static const int min_room_columns = 6, max_room_columns = 15;
 static const int min_room_rows = 5, max_room_rows = 10;
 /* Tiles of rock kept between two rooms, so that each keeps walls of its own. */
 static const int room_gap = 3;
-static const int wanted_rooms = 12;
-static const int placement_attempts = 600;
+static const int wanted_rooms = 120;
+static const int placement_attempts = 20000;
 /* Corridors between rooms that are not nearest neighbours, so that the dungeon has loops. */
-static const int extra_corridors = 3;
+static const int extra_corridors = 24;
 static const int corridor_width = 2;
 /* Rooms at least this large get a pillar near each corner, which casts shadows across them. */
 static const int pillared_room_columns = 10, pillared_room_rows = 7;
@@ -19,9 +19,8 @@ static const int pillar_inset = 2;
 /* Rock within this many tiles of floor (diagonals included) is wall: thick stone between
  * rooms and corridors. */
 static const int wall_thickness = 2;
-static const int guard_count = 5;
-/* The top rows stay rock under the status line; the outer ring stays rock for the walls. */
-static const int top_margin = 2, side_margin = 1;
+/* The outer ring stays rock, outside the walls. */
+static const int side_margin = 1;
 
 uint32_t next_random(random_stream *stream) {
     /* splitmix64 */
@@ -70,7 +69,7 @@ static bool place_room(dungeon *level, random_stream *stream, int *attempts, roo
         r.rows = random_between(stream, min_room_rows, max_room_rows);
         r.column =
             random_between(stream, side_margin + 1, grid_columns - side_margin - 1 - r.columns);
-        r.row = random_between(stream, top_margin + 1, grid_rows - side_margin - 1 - r.rows);
+        r.row = random_between(stream, side_margin + 1, grid_rows - side_margin - 1 - r.rows);
         bool fits = true;
         for (const room &other : level->rooms)
             fits = fits && !rooms_too_close(r, other);
@@ -177,30 +176,6 @@ static void raise_pillars(dungeon *level) {
     }
 }
 
-static bool guard_can_stand(const dungeon *level, int column, int row) {
-    return tile_at(level, column, row) == floor_tile && !is_corridor(level, column, row);
-}
-
-/* From a random tile of the room, the first on which a guard can stand, row by row; the
- * room's centre if corridors cover it all. */
-static tile_spot guard_spot(const dungeon *level, random_stream *stream, const room &r) {
-    const int area = r.columns * r.rows, start = random_between(stream, 0, area - 1);
-    for (int i = 0; i < area; i++) {
-        const int at = (start + i) % area;
-        const tile_spot spot{r.column + at % r.columns, r.row + at / r.columns};
-        if (guard_can_stand(level, spot.column, spot.row))
-            return spot;
-    }
-    return room_centre(r);
-}
-
-static void place_guards(dungeon *level, random_stream *stream) {
-    const int count =
-        int(level->rooms.size()) < guard_count ? int(level->rooms.size()) : guard_count;
-    for (int i = 0; i < count; i++)
-        level->guards.push_back(guard_spot(level, stream, level->rooms[i]));
-}
-
 static bool free_wall(const dungeon *level, const std::vector<bool> &boxed, int column, int row) {
     return tile_at(level, column, row) == wall_tile && !boxed[tile_index(column, row)];
 }
@@ -251,17 +226,17 @@ bool generate_dungeon(dungeon *level, uint32_t seed) {
     level->tiles.assign(grid_columns * grid_rows, rock_tile);
     level->corridor.assign(grid_columns * grid_rows, false);
     level->rooms.clear();
-    level->guards.clear();
 
+    /* Walls are counted only once enough rooms stand: counting walks the whole grid. */
     int attempts = placement_attempts, walls = 0;
     room r;
-    while ((int(level->rooms.size()) < wanted_rooms || walls < min_wall_tiles) &&
-           place_room(level, &stream, &attempts, &r)) {
+    while (walls < min_wall_tiles && place_room(level, &stream, &attempts, &r)) {
         level->rooms.push_back(r);
         carve_room(level, r);
         if (level->rooms.size() > 1)
             carve_corridor(level, &stream, level->rooms[nearest_earlier_room(level)], r);
-        walls = raise_walls(level);
+        if (int(level->rooms.size()) >= wanted_rooms)
+            walls = raise_walls(level);
     }
     const int room_count = int(level->rooms.size());
     for (int i = 0; i < extra_corridors && room_count > 2; i++)
@@ -269,9 +244,11 @@ bool generate_dungeon(dungeon *level, uint32_t seed) {
                        level->rooms[random_between(&stream, 0, room_count - 1)]);
     raise_pillars(level);
     level->wall_tiles = raise_walls(level);
-    place_guards(level, &stream);
-    if (add_wall_boxes(level))
+    if (add_wall_boxes(level) && place_doors(level, &stream)) {
+        place_guards(level, &stream);
+        place_wall_lamps(level);
         return true;
+    }
     free_dungeon(level);
     return false;
 }
@@ -280,4 +257,7 @@ void free_dungeon(dungeon *level) {
     destroy_shrouder_set(level->walls);
     level->walls = nullptr;
     level->wall_tiles = 0;
+    level->doors.clear();
+    level->guards.clear();
+    level->wall_lamps.clear();
 }

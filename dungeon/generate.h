@@ -1,18 +1,28 @@
-/* A dungeon made from a seed: rooms joined by corridors on a grid of square tiles that fills
- * the 1280x720 window, and every wall tile in one shrouder set, inside clockwise boxes. */
+/* A dungeon made from a seed: rooms joined by corridors on a grid of square tiles, a world of
+ * 4 x 4 screens of 1280x720, with every wall tile in one shrouder set inside clockwise boxes.
+ * World coordinates are pixels: x grows to the right, y downward, (0, 0) is the world's
+ * top-left corner; tile (column, row) covers x from column * tile_size, y from row *
+ * tile_size, tile_size pixels each way. */
 #ifndef DUNGEON_GENERATE_H
 #define DUNGEON_GENERATE_H
 
 #include <stdint.h>
 #include <vector>
 
+#include "doors.h"
+#include "guards.h"
+#include "wall_lamps.h"
+
 struct shrouder_set;
 
 static const int tile_size = 16;
-static const int grid_columns = 80, grid_rows = 45;
-static const int level_width = grid_columns * tile_size, level_height = grid_rows * tile_size;
+static const int screen_width = 1280, screen_height = 720;
+static const int screens_across = 4, screens_down = 4;
+static const int world_width = screens_across * screen_width;
+static const int world_height = screens_down * screen_height;
+static const int grid_columns = world_width / tile_size, grid_rows = world_height / tile_size;
 /* The generator adds rooms until it has at least this many wall tiles. */
-static const int min_wall_tiles = 800;
+static const int min_wall_tiles = 10000;
 
 enum tile_kind : unsigned char { rock_tile, floor_tile, wall_tile };
 
@@ -26,21 +36,25 @@ struct tile_spot {
 
 struct dungeon {
     uint32_t seed = 0;
-    std::vector<tile_kind> tiles; /* grid_columns * grid_rows, row by row */
-    std::vector<bool> corridor;   /* the tiles that corridors were carved through */
-    std::vector<room> rooms;
-    std::vector<tile_spot> guards; /* one standing in each of the first few rooms */
-    shrouder_set *walls = nullptr; /* one clockwise box a wall tile */
+    std::vector<tile_kind> tiles;  /* grid_columns * grid_rows, row by row */
+    std::vector<bool> corridor;    /* the tiles that corridors were carved through */
+    std::vector<room> rooms;       /* each joined to an earlier one by a corridor */
+    shrouder_set *walls = nullptr; /* clockwise boxes over the wall tiles, and the doors */
     int wall_tiles = 0;
+    std::vector<door> doors;
+    std::vector<guard> guards;
+    std::vector<wall_lamp> wall_lamps;
 };
 
-/* Makes the dungeon of `seed` in `level`, replacing what it held. The same seed always makes
- * the same dungeon. False when memory runs out (the level then holds no walls). */
+/* Makes the dungeon of `seed` in `level`, replacing what it held: the tiles and their walls,
+ * then the doors, the guards and the wall lamps. The same seed always makes the same dungeon.
+ * False when memory runs out (the level then holds no walls). */
 bool generate_dungeon(dungeon *level, uint32_t seed);
 
 /* Frees the level's shrouder set. */
 void free_dungeon(dungeon *level);
 
+/* Rock outside the grid. */
 tile_kind tile_at(const dungeon *level, int column, int row);
 
 bool is_corridor(const dungeon *level, int column, int row);
