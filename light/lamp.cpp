@@ -3,11 +3,11 @@
 #include "light_map.h"
 #include "map_parts.h"
 
+#include "set_casting.h"
 #include "shrouder_set.h"
 
 #include <algorithm>
 #include <allegro.h>
-#include <allegro/internal/aintern.h>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -202,21 +202,19 @@ static void light_row(uint8_t *__restrict r, uint8_t *__restrict g, uint8_t *__r
     }
 }
 
-/* Casts the set's shadows inside the lamp's box only, in solid mode whatever mode the caller
- * left set: the rest of the mask is never read. */
+/* Casts the set's shadows inside the lamp's box only, with the scratch's own working memory:
+ * no global state (drawing mode, clip) is read or changed, and the rest of the mask is never
+ * read. */
 static void cast_shadows(lamp_scratch *s, const shrouder_set *set, const light_source &source,
                          int view_x, int view_y, const lamp &l) {
     BITMAP *shadow = s->shadow;
     const int x1 = int(l.columns.first), y1 = int(l.rows.first);
     const int x2 = int(l.columns.last), y2 = int(l.rows.last);
-    const int mode = _drawing_mode, x_anchor = _drawing_x_anchor, y_anchor = _drawing_y_anchor;
-    BITMAP *pattern = _drawing_pattern;
-    solid_mode();
-    set_clip_rect(shadow, x1, y1, x2, y2);
-    rectfill(shadow, x1, y1, x2, y2, l.black ^ 1);
+    for (int y = y1; y <= y2; y++)
+        memset(shadow->line[y] + x1, l.black ^ 1, size_t(x2 - x1 + 1));
     if (set)
-        cast_shrouder_set_in_view(shadow, set, source.x, source.y, view_x, view_y);
-    drawing_mode(mode, pattern, x_anchor, y_anchor);
+        cast_shrouder_set_with(s->cast, shadow, x1, y1, x2 + 1, y2 + 1, set, source.x, source.y,
+                               view_x, view_y);
 }
 
 /* Shadow rows are read a chunk of columns at a time: the falloff is computed over runs of
@@ -445,7 +443,8 @@ bool create_lamp_scratch(lamp_scratch *s, int w, int h) {
     s->weights = new (std::nothrow) uint16_t[size_t(w)];
     s->cone = new (std::nothrow) uint16_t[size_t(w)];
     s->shadow = create_bitmap_ex(8, w, h);
-    return s->weights && s->cone && s->shadow;
+    s->cast = create_cast_scratch();
+    return s->weights && s->cone && s->shadow && s->cast;
 }
 
 void destroy_lamp_scratch(lamp_scratch *s) {
@@ -453,4 +452,5 @@ void destroy_lamp_scratch(lamp_scratch *s) {
     delete[] s->cone;
     if (s->shadow)
         destroy_bitmap(s->shadow);
+    destroy_cast_scratch(s->cast);
 }

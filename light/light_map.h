@@ -51,16 +51,16 @@
  * it. Nothing is allocated after the first lamps of each kind (scratch grows to the largest
  * need, then stays).
  *
- * Drawing mode and clipping: the maps draw their shadows in solid mode whatever drawing mode
- * the caller left set, restore it, and never change a caller's bitmap's clipping rectangle.
+ * Drawing mode and clipping: the maps neither read nor change Allegro's drawing mode or any
+ * bitmap's clipping rectangle, so the same lamps give the same map whatever mode the caller
+ * left set.
  *
- * Threading: each map owns its scratch. The calls that cast shadows (add_light,
- * add_point_light with a set) share the shadow module's scratch state: run them on one thread
- * at a time, and not beside tenebrant.h or shrouder_set.h casts. Calls on one map run one at a
- * time. Otherwise these may run at the same time: clear_light_map, clear_light_map_from,
- * set_light_map_view and apply_light_map on different maps (a map read as `baked` or applied
- * may be shared), and share_of_light_seen from any threads (each thread has its own scratch)
- * while no one changes the set.
+ * Threading: each map owns all the working memory its calls need, casting included. Calls on
+ * different maps may run at the same time in different threads, and so may
+ * share_of_light_seen calls (each thread has its own scratch for them), as long as no thread
+ * changes a set they read meanwhile (adding, moving, removing or destroying; shrouder_set.h).
+ * A map that is only read (as `baked`, or applied) may be read by several calls at once; a
+ * map being changed (cleared, viewed, lit) is used by that one call alone.
  */
 #ifndef LIGHT_MAP_H
 #define LIGHT_MAP_H

@@ -10,15 +10,17 @@
 #include <vector>
 
 struct BITMAP;
+struct cast_scratch;
 
 static const int light_channels = 3;
 
 /* All the mutable memory a lamp needs while it is added: a thread adding lamps to rows of a
  * map with a scratch of its own shares nothing else with other threads. */
 struct lamp_scratch {
-    BITMAP *shadow;    /* 8 bpp, the map's size: the lamp's hard shadows, cast in its box */
-    uint16_t *weights; /* falloff weights of a run of columns, shared by a pair of rows */
-    uint16_t *cone;    /* those weights times the cone, for one row */
+    BITMAP *shadow;     /* 8 bpp, the map's size: the lamp's hard shadows, cast in its box */
+    uint16_t *weights;  /* falloff weights of a run of columns, shared by a pair of rows */
+    uint16_t *cone;     /* those weights times the cone, for one row */
+    cast_scratch *cast; /* the set's working memory while it casts the mask */
     penumbra_scratch penumbra;
 };
 
