@@ -51,16 +51,17 @@
  * it. Nothing is allocated after the first lamps of each kind (scratch grows to the largest
  * need, then stays).
  *
- * Drawing mode and clipping: the maps draw their shadows in solid mode whatever drawing mode
- * the caller left set, restore it, and never change a caller's bitmap's clipping rectangle.
+ * Drawing mode and clipping: the maps neither read nor change Allegro's drawing mode or any
+ * bitmap's clipping rectangle, so the same lamps give the same map whatever mode the caller
+ * left set.
  *
- * Threading: each map owns its working memory, and its lamps cast their shadows with it, not
- * with the shadow module's: nothing of one map is shared with another map, with the immediate
- * calls of tenebrant.h or with the sets' own casts. Calls on one map run one at a time (a map
- * read as `baked` or applied may be read by several at once). Calls on different maps may run
- * at the same time in different threads, as may share_of_light_seen, as long as no thread
- * changes a set they read meanwhile. add_lights runs a map's lamps on threads of its own
- * (set_light_map_threads).
+ * Threading: each map owns all the working memory its calls need, casting included. Calls on
+ * different maps may run at the same time in different threads, and so may
+ * share_of_light_seen calls (each thread has its own scratch for them), as long as no thread
+ * changes a set they read meanwhile (adding, moving, removing or destroying; shrouder_set.h).
+ * A map that is only read (as `baked`, or applied) may be read by several calls at once; a
+ * map being changed (cleared, viewed, lit) is used by that one call alone. add_lights runs a
+ * map's lamps on threads of its own (set_light_map_threads).
  */
 #ifndef LIGHT_MAP_H
 #define LIGHT_MAP_H

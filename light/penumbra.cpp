@@ -171,10 +171,10 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
 }
 
 /* The stretch [lo, hi] of tangents, within [-t, t], that the blocker hides from the point p
- * looking along u (w is u turned a quarter clockwise on screen) at the disc d away; false when
- * it hides none of it. */
+ * looking along u (w is u turned a quarter clockwise on screen) at the disc of that size d
+ * away; false when it hides none of it. */
 static bool hidden_stretch(const blocker &b, double px, double py, double ux, double uy, double d,
-                           double t, double *lo, double *hi) {
+                           double size, double t, double *lo, double *hi) {
     const double wx = -uy, wy = ux;
     const double ex1 = b.x1 - px, ey1 = b.y1 - py, ex2 = b.x2 - px, ey2 = b.y2 - py;
     const double a1 = ex1 * ux + ey1 * uy, b1 = ex1 * wx + ey1 * wy;
@@ -197,7 +197,10 @@ static bool hidden_stretch(const blocker &b, double px, double py, double ux, do
     if (*lo >= *hi)
         return false;
     /* In front of the disc or behind it: the piece does not meet the disc, so its middle
-     * tells. The disc's centre is at distance d along u. */
+     * tells. The disc's centre is at distance d along u: a piece short of d - size along u is
+     * in front of all of it. */
+    if (a1 <= d - size && a2 <= d - size)
+        return true;
     const double mid = 0.5 * (*lo + *hi);
     const double across = (b2 - b1) - mid * (a2 - a1);
     if (across == 0)
@@ -244,7 +247,7 @@ static int hidden_stretches(penumbra_scratch *s, double px, double py, const dou
         if (ignored && ends_at(b, ignored[0], ignored[1]))
             continue;
         double lo, hi;
-        if (hidden_stretch(b, px, py, ux, uy, d, *t, &lo, &hi)) {
+        if (hidden_stretch(b, px, py, ux, uy, d, size, *t, &lo, &hi)) {
             if (lo <= -*t && hi >= *t)
                 return -1;
             lows[n] = lo;

@@ -222,8 +222,16 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
     const double longest = double(box.radius) + d + 2;
     const double ax = double(box.x) + qx, ay = double(box.y) + qy;
     for (size_t k = 0; k < s->seen.size(); k += 2) {
-        const double first = std::max(axis - half, axis + s->seen[k] - slack);
-        const double last = std::min(axis + half, axis + s->seen[k + 1] + slack);
+        double from = s->seen[k] - slack, to = s->seen[k + 1] + slack;
+        /* The hard shadow's edge from the centre through the corner (direction 0) may round
+         * either way by a pixel or so: a stretch that ends near it takes in the middle half of
+         * the wedge, more than the pad beyond the narrow part. */
+        if (from <= half / 2 && to >= -half / 2) {
+            from = std::min(from, -half / 2);
+            to = std::max(to, half / 2);
+        }
+        const double first = std::max(axis - half, axis + from);
+        const double last = std::min(axis + half, axis + to);
         const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * half))));
         const double step = (last - first) / n;
         for (int i = 0; i < n; i++) {

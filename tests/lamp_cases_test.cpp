@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <limits>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -333,6 +334,31 @@ TEST(Lamps, DrawingModeChangesNothingAndStays) {
     int x1, y1, x2, y2;
     get_clip_rect(bmp.get(), &x1, &y1, &x2, &y2);
     EXPECT_EQ(x1 * 1000000 + y1 * 10000 + x2 * 100 + y2, 5 * 1000000 + 6 * 10000 + 50 * 100 + 40);
+}
+
+TEST(Lamps, MapsOfTheirOwnLightOnThreadsAtOnce) {
+    const Set set =
+        make_set({{5, 40, 60, 35, true}, {50, 5, 30, 30, false}, {20, 10, 25, 50, false}});
+    const std::vector<light_source> lamps = {lamp(30, 20, 60, 0), lamp(60, 40, 50, 5),
+                                             lamp(10, 50, 70, 3, FALLOFF_SMOOTH, 300, 40, 10)};
+    const Map alone = lit_by(lamps, set.get());
+    Map maps[2] = {cleared_map(80, 60), cleared_map(80, 60)};
+    double shares[2] = {};
+    const auto light = [&](int i) {
+        for (int round = 0; round < 20; round++) {
+            clear_light_map(maps[i].get(), 10, 20, 30);
+            for (const light_source &l : lamps)
+                add_light(maps[i].get(), set.get(), &l);
+            shares[i] = share_of_light_seen(set.get(), 60, 40, 5, 10 + i, 20);
+        }
+    };
+    std::thread other(light, 1);
+    light(0);
+    other.join();
+    for (const Map &map : maps)
+        EXPECT_TRUE(same_levels(map.get(), alone.get(), 80, 60));
+    EXPECT_EQ(shares[0], share_of_light_seen(set.get(), 60, 40, 5, 10, 20));
+    EXPECT_EQ(shares[1], share_of_light_seen(set.get(), 60, 40, 5, 11, 20));
 }
 
 } // namespace
