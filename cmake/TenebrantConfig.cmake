@@ -2,6 +2,8 @@
 # build does; recreate it here so that linking Tenebrant::tenebrant brings Allegro along.
 include(CMakeFindDependencyMacro)
 find_dependency(PkgConfig)
+# Lights may be added on several threads.
+find_dependency(Threads)
 if(NOT TARGET PkgConfig::ALLEGRO)
   pkg_check_modules(ALLEGRO QUIET IMPORTED_TARGET allegro)
   if(NOT TARGET PkgConfig::ALLEGRO)

@@ -336,11 +336,17 @@ static void light_row_pair(light_map *map, const lamp &l, int64_t dy) {
     }
 }
 
+/* Whether an exact run lies on the rows worked on: the runs cover the lamp's whole box. */
+static bool in_rows(const exact_run &r, const lamp &l) {
+    return r.row >= l.rows.first && r.row <= l.rows.last;
+}
+
 /* The runs where the share is worked out exactly are taken out of the mask first, so that the
  * hard path leaves them alone. */
 static void mask_out_exact_runs(lamp_scratch *s, const lamp &l) {
     for (const exact_run &r : s->penumbra.runs)
-        memset(s->shadow->line[r.row] + r.x0, l.black, size_t(r.x1 - r.x0 + 1));
+        if (in_rows(r, l))
+            memset(s->shadow->line[r.row] + r.x0, l.black, size_t(r.x1 - r.x0 + 1));
 }
 
 /* full_weight x F x K x V at one pixel. */
@@ -359,6 +365,8 @@ static uint16_t exact_weight(const lamp &l, lamp_scratch *s, int64_t dx, int64_t
 static void light_exact_runs(light_map *map, lamp_scratch *s, const lamp &l) {
     const int64_t r2 = l.radius * l.radius;
     for (const exact_run &r : s->penumbra.runs) {
+        if (!in_rows(r, l))
+            continue;
         const int64_t dy = r.row - l.y;
         const size_t row = size_t(r.row) * size_t(map->w);
         for (int x = r.x0; x <= r.x1; x++) {
@@ -404,11 +412,15 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
     l.soft = light->size > 0 && shading;
     cast_shadows(s, shading, *light, map->view_x, map->view_y, l);
     if (l.soft) {
+        /* Where the share is worked out depends on the blockers of the lamp's whole box, not
+         * only of the rows worked on: a pixel's level is then the same whichever rows a call
+         * adds the lamp to. */
+        const span box_rows = covered(l.y, l.radius, 0, map->h - 1);
         gather_blockers(&s->penumbra, shading, light->x, light->y, light->size,
-                        l.columns.first + map->view_x, l.rows.first + map->view_y,
-                        l.columns.last + map->view_x, l.rows.last + map->view_y);
-        find_exact_runs(&s->penumbra, {l.x, l.y, l.radius, l.columns.first, l.rows.first,
-                                       l.columns.last, l.rows.last});
+                        l.columns.first + map->view_x, box_rows.first + map->view_y,
+                        l.columns.last + map->view_x, box_rows.last + map->view_y);
+        find_exact_runs(&s->penumbra, {l.x, l.y, l.radius, l.columns.first, box_rows.first,
+                                       l.columns.last, box_rows.last});
         mask_out_exact_runs(s, l);
     }
     /* Distances from the lamp's row to the rows worked on, both sides taken together. */
@@ -439,18 +451,19 @@ void add_point_light(light_map *map, const shrouder_set *set, int x, int y, int 
     add_light(map, set, &light);
 }
 
-bool create_lamp_scratch(lamp_scratch *s, int w, int h) {
+bool create_lamp_scratch(lamp_scratch *s, int w, int h, BITMAP *shared_shadow) {
     s->weights = new (std::nothrow) uint16_t[size_t(w)];
     s->cone = new (std::nothrow) uint16_t[size_t(w)];
-    s->shadow = create_bitmap_ex(8, w, h);
     s->cast = create_cast_scratch();
-    return s->weights && s->cone && s->shadow && s->cast;
+    s->owns_shadow = !shared_shadow;
+    s->shadow = shared_shadow ? shared_shadow : create_bitmap_ex(8, w, h);
+    return s->weights && s->cone && s->cast && s->shadow;
 }
 
 void destroy_lamp_scratch(lamp_scratch *s) {
     delete[] s->weights;
     delete[] s->cone;
-    if (s->shadow)
-        destroy_bitmap(s->shadow);
     destroy_cast_scratch(s->cast);
+    if (s->shadow && s->owns_shadow)
+        destroy_bitmap(s->shadow);
 }

@@ -36,6 +36,7 @@ light_map *create_light_map(int w, int h) {
 void destroy_light_map(light_map *map) {
     if (!map)
         return;
+    stop_light_threads(map);
     delete[] map->levels;
     destroy_lamp_scratch(&map->scratch);
     delete map;

@@ -60,7 +60,8 @@
  * share_of_light_seen calls (each thread has its own scratch for them), as long as no thread
  * changes a set they read meanwhile (adding, moving, removing or destroying; shrouder_set.h).
  * A map that is only read (as `baked`, or applied) may be read by several calls at once; a
- * map being changed (cleared, viewed, lit) is used by that one call alone.
+ * map being changed (cleared, viewed, lit) is used by that one call alone. add_lights runs a
+ * map's lamps on threads of its own (set_light_map_threads).
  */
 #ifndef LIGHT_MAP_H
 #define LIGHT_MAP_H
@@ -118,6 +119,22 @@ void add_light(light_map *map, const shrouder_set *set, const light_source *ligh
 /* add_light with a point lamp of the given radius and colour, a linear falloff, all round. */
 void add_point_light(light_map *map, const shrouder_set *set, int x, int y, int radius, int r,
                      int g, int b);
+
+/* Adds the `count` lamps of the array in order: the map ends exactly, byte for byte, as add_light
+ * called on each of them in turn leaves it. The work is shared among threads (see
+ * set_light_map_threads): the map's rows are cut into one band a thread, each band about as
+ * much work as the others, and each thread adds every lamp that reaches its band, with working
+ * memory of its own. The threads are started at the map's first add_lights and kept until the
+ * map is destroyed or its thread count changed; a thread's working memory is allocated then
+ * too, and nothing after. Where threads or memory cannot be had, the lamps are added on the
+ * calling thread alone. A NULL map or array, or a count below 1, does nothing. */
+void add_lights(light_map *map, const shrouder_set *set, const light_source *lights, int count);
+
+/* How many threads add_lights uses on this map, the caller's included: 0 (a new map's
+ * choice) for one a processor core, 1 for the calling thread alone, n for n (at most 64).
+ * Never more threads than the map has rows. Stops the threads already started. A NULL map is
+ * ignored. */
+void set_light_map_threads(light_map *map, int threads);
 
 /* V for the lamp of the given size centred at (lx, ly) and the point (x, y), all in world
  * coordinates: from 0.0 (the point sees none of the disc) to 1.0 (all of it). With a size of

@@ -11,6 +11,7 @@
 
 struct BITMAP;
 struct cast_scratch;
+struct worker_pool;
 
 static const int light_channels = 3;
 
@@ -18,6 +19,7 @@ static const int light_channels = 3;
  * map with a scratch of its own shares nothing else with other threads. */
 struct lamp_scratch {
     BITMAP *shadow;     /* 8 bpp, the map's size: the lamp's hard shadows, cast in its box */
+    bool owns_shadow;   /* threads working on rows of their own share the map's mask */
     uint16_t *weights;  /* falloff weights of a run of columns, shared by a pair of rows */
     uint16_t *cone;     /* those weights times the cone, for one row */
     cast_scratch *cast; /* the set's working memory while it casts the mask */
@@ -30,14 +32,22 @@ struct light_map {
     uint8_t cleared[light_channels]; /* the level of the last clear */
     uint8_t *levels; /* red, green and blue planes of w x h levels, one after the other */
     lamp_scratch scratch;
+    /* add_lights: the threads asked for (0: one per core), the pool once started, the scratch
+     * of each of its threads but the caller's, which works in `scratch`, and each row's share
+     * of a frame's work. */
+    int threads;
+    worker_pool *pool;
+    std::vector<lamp_scratch> band_scratch;
+    std::vector<double> row_work;
 };
 
 inline uint8_t *map_plane(const light_map *map, int channel) {
     return map->levels + size_t(channel) * size_t(map->w) * size_t(map->h);
 }
 
-/* Allocates and frees a scratch for a map of w x h pixels; false when memory runs out. */
-bool create_lamp_scratch(lamp_scratch *s, int w, int h);
+/* Allocates and frees a scratch for a map of w x h pixels, with a mask of its own or the one
+ * given; false when memory runs out. */
+bool create_lamp_scratch(lamp_scratch *s, int w, int h, BITMAP *shared_shadow = NULL);
 void destroy_lamp_scratch(lamp_scratch *s);
 
 struct light_source;
@@ -46,5 +56,8 @@ struct shrouder_set;
 /* Adds the lamp to the rows first .. last of the map only, working in the scratch given. */
 void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
                        const light_source *light, int first, int last);
+
+/* Stops the map's threads and frees their scratch. */
+void stop_light_threads(light_map *map);
 
 #endif

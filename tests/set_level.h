@@ -63,8 +63,8 @@ struct level {
 };
 
 /* Clockwise boxes on a grid of `tile` pixels from (x0, y0), one cell in `one_in` taken. */
-void tile_map(level &l, std::mt19937 &rng, int x0, int y0, int cols, int rows, int tile,
-              int one_in) {
+inline void tile_map(level &l, std::mt19937 &rng, int x0, int y0, int cols, int rows, int tile,
+                     int one_in) {
     for (int cy = 0; cy < rows; cy++)
         for (int cx = 0; cx < cols; cx++)
             if (rng() % one_in == 0) {
@@ -75,7 +75,7 @@ void tile_map(level &l, std::mt19937 &rng, int x0, int y0, int cols, int rows, i
 
 /* Segments of both kinds around a box, chained so that they share endpoints, with collinear
  * runs, degenerate segments and concave outlines of both windings. */
-void segment_soup(level &l, std::mt19937 &rng, int x0, int y0, int w, int h, int count) {
+inline void segment_soup(level &l, std::mt19937 &rng, int x0, int y0, int w, int h, int count) {
     auto coord = [&](int from, int span) { return from + int(rng() % unsigned(span)); };
     int px = coord(x0, w), py = coord(y0, h);
     for (int i = 0; i < count; i++) {
@@ -111,8 +111,8 @@ void segment_soup(level &l, std::mt19937 &rng, int x0, int y0, int w, int h, int
 }
 
 /* Exact rule, by solving for the crossing: L + t (P - L) = A + u (B - A), 0 <= t, u <= 1. */
-bool meets(int64_t lx, int64_t ly, int64_t px, int64_t py, int64_t ax, int64_t ay, int64_t bx,
-           int64_t by) {
+inline bool meets(int64_t lx, int64_t ly, int64_t px, int64_t py, int64_t ax, int64_t ay,
+                  int64_t bx, int64_t by) {
     using big = __int128;
     const big rx = px - lx, ry = py - ly, sx = bx - ax, sy = by - ay;
     const big den = rx * sy - ry * sx, tn = (ax - lx) * sy - (ay - ly) * sx,

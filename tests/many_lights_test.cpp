@@ -1,0 +1,111 @@
+/* add_lights against add_light one lamp at a time: the same levels, to the byte, for every
+ * kind of lamp, any number of them, on any number of threads, on maps down to one row. Runs
+ * under ThreadSanitizer in scripts/test. */
+#include "headless.h"
+#include "light_map.h"
+#include "set_level.h"
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Map = std::unique_ptr<light_map, decltype(&destroy_light_map)>;
+
+/* The map's levels, read through a white 24 bpp bitmap: c x level / 255 is the level. */
+std::vector<int> levels(const light_map *map, int w, int h) {
+    BITMAP *read = create_bitmap_ex(24, w, h);
+    clear_to_color(read, makecol_depth(24, 255, 255, 255));
+    EXPECT_EQ(apply_light_map(read, map), 0);
+    std::vector<int> out;
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            out.push_back(getpixel(read, x, y));
+    destroy_bitmap(read);
+    return out;
+}
+
+/* Lamps of every kind over a w x h map viewed from (vx, vy): points and discs, linear and
+ * smooth, all round and in cones, reaching past the map or not at all, colours out of range. */
+std::vector<light_source> lamps(std::mt19937 &rng, int count, int w, int h, int vx, int vy) {
+    std::vector<light_source> out;
+    for (int i = 0; i < count; i++) {
+        light_source l = {};
+        l.x = vx - 40 + int(rng() % unsigned(w + 80));
+        l.y = vy - 40 + int(rng() % unsigned(h + 80));
+        const int reach[] = {0, 1, 12, 60, 150, 1 << 30};
+        l.radius = reach[rng() % 6];
+        l.r = int(rng() % 300) - 20, l.g = int(rng() % 256), l.b = int(rng() % 256);
+        l.size = rng() % 3 == 0 ? 0 : int(rng() % 9) - 1;
+        l.falloff = rng() % 2 ? FALLOFF_SMOOTH : FALLOFF_LINEAR;
+        if (rng() % 2) {
+            l.direction = double(rng() % 720) - 360;
+            l.half_angle = double(rng() % 200);
+            l.edge = double(rng() % 30);
+        }
+        out.push_back(l);
+    }
+    return out;
+}
+
+struct shape {
+    int w, h, lamps;
+};
+
+TEST(AddLights, EqualsAddLightOneAtATimeOnAnyThreads) {
+    const shape shapes[] = {{90, 1, 40},   {70, 2, 25},    {64, 3, 200},  {50, 4, 7},
+                            {160, 120, 1}, {160, 120, 60}, {200, 90, 200}};
+    const int thread_counts[] = {1, 2, 3, 4, 7};
+    std::mt19937 rng(16);
+    for (const shape &s : shapes) {
+        const int vx = int(rng() % 200) - 100, vy = int(rng() % 200) - 100;
+        level walls;
+        tile_map(walls, rng, vx - 48, vy - 48, (s.w + 96) / 12, (s.h + 96) / 12, 12, 5);
+        const std::vector<light_source> lit = lamps(rng, s.lamps, s.w, s.h, vx, vy);
+        Map one(create_light_map(s.w, s.h), destroy_light_map);
+        set_light_map_view(one.get(), vx, vy);
+        clear_light_map(one.get(), 10, 20, 30);
+        for (const light_source &l : lit)
+            add_light(one.get(), walls.set, &l);
+        const std::vector<int> expected = levels(one.get(), s.w, s.h);
+        for (int threads : thread_counts) {
+            Map many(create_light_map(s.w, s.h), destroy_light_map);
+            set_light_map_threads(many.get(), threads);
+            set_light_map_view(many.get(), vx, vy);
+            /* Twice: the second frame runs on the threads the first one started. */
+            for (int frame = 0; frame < 2; frame++) {
+                clear_light_map(many.get(), 10, 20, 30);
+                add_lights(many.get(), walls.set, lit.data(), int(lit.size()));
+                EXPECT_EQ(levels(many.get(), s.w, s.h), expected)
+                    << s.w << "x" << s.h << ", " << s.lamps << " lamps, " << threads
+                    << " threads, frame " << frame;
+            }
+        }
+    }
+}
+
+TEST(AddLights, IgnoresNothingToAddAndChangesThreadsBetweenFrames) {
+    Map map(create_light_map(40, 30), destroy_light_map);
+    clear_light_map(map.get(), 5, 6, 7);
+    const std::vector<int> cleared = levels(map.get(), 40, 30);
+    light_source l = {};
+    l.x = 20, l.y = 15, l.radius = 30, l.r = 200;
+    add_lights(map.get(), NULL, NULL, 3);
+    add_lights(map.get(), NULL, &l, 0);
+    add_lights(NULL, NULL, &l, 1);
+    set_light_map_threads(NULL, 2);
+    EXPECT_EQ(levels(map.get(), 40, 30), cleared);
+    for (int threads : {2, 0, 1, 5}) {
+        set_light_map_threads(map.get(), threads);
+        clear_light_map(map.get(), 5, 6, 7);
+        add_lights(map.get(), NULL, &l, 1);
+        Map single(create_light_map(40, 30), destroy_light_map);
+        clear_light_map(single.get(), 5, 6, 7);
+        add_light(single.get(), NULL, &l);
+        EXPECT_EQ(levels(map.get(), 40, 30), levels(single.get(), 40, 30)) << threads;
+    }
+}
+
+} // namespace
