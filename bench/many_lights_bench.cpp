@@ -2,7 +2,7 @@
  * to a 32 bpp bitmap. Read against two things timed in the same run:
  * - the memory floor: the bytes the frame must touch (14 a map pixel: the clear, the apply's
  *   read of the map, its read and write of the bitmap; and 6 a disc pixel inside the map) at the
- *   speed a memset of the frame's working set reaches;
+ *   speed a memset of the frame's working set (the bitmap and the map) reaches;
  * - the hand-written alternative (sweep_lights.h), with the same clear and apply. */
 #include <benchmark/benchmark.h>
 
@@ -95,10 +95,15 @@ static void many_lights(benchmark::State &state) {
     const int scene = makecol(150, 140, 120);
     double set = 0, ours = 0, apply = 0, theirs = 0;
     for (auto _ : state) {
-        set += seconds_taken([&] {
-            memset(working.data(), int(state.iterations() & 0xff), working.size());
-            benchmark::ClobberMemory();
-        });
+        /* The first memset after a frame also writes back what the frame left in the cache:
+         * the floor is the faster of two. */
+        double fastest = 1e9;
+        for (int pass = 0; pass < 2; pass++)
+            fastest = std::min(fastest, seconds_taken([&] {
+                memset(working.data(), pass, working.size());
+                benchmark::ClobberMemory();
+            }));
+        set += fastest;
         clear_to_color(bmp, scene);
         const double frame = seconds_taken([&] {
             clear_light_map(map, 20, 20, 40);
