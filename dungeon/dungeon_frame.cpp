@@ -106,31 +106,35 @@ static light_source cone_light(int x, int y, int radius, int size, double direct
     return light;
 }
 
-/* The lights that move, added where they touch the view; returns how many did. */
-static int add_moving_lights(const scene *s) {
+/* The lights that move, added where they touch the view, all at once on the map's threads;
+ * returns how many were. */
+static int add_moving_lights(scene *s) {
     const int vx = view_x(s), vy = view_y(s);
     const int px = int(lround(s->you.x)), py = int(lround(s->you.y));
     const double aim =
         atan2(s->aim_y + vy - s->you.y, s->aim_x + vx - s->you.x) * degrees_per_radian;
-    const light_source lantern = cone_light(px, py, s->lantern_reach, lantern_size, aim,
-                                            lantern_half_angle, lantern_edge, lantern_colour);
-    int added = add_light_in_view(s->map, s->level, lantern, vx, vy, s->soft);
-    added += add_light_in_view(s->map, s->level,
-                               round_light(px, py, glow_reach, player_glow_size, glow_colour), vx,
-                               vy, s->soft);
+    std::vector<light_source> *lights = &s->in_view;
+    lights->clear();
+    list_light_in_view(lights,
+                       cone_light(px, py, s->lantern_reach, lantern_size, aim, lantern_half_angle,
+                                  lantern_edge, lantern_colour),
+                       vx, vy, s->soft);
+    list_light_in_view(lights, round_light(px, py, glow_reach, player_glow_size, glow_colour), vx,
+                       vy, s->soft);
     for (const guard &g : s->level->guards)
-        added += add_light_in_view(s->map, s->level,
-                                   cone_light(int(lround(g.x)), int(lround(g.y)), guard_cone_reach,
-                                              guard_lantern_size, g.facing, guard_cone_half_angle,
-                                              guard_cone_edge, guard_lantern),
-                                   vx, vy, s->soft);
+        list_light_in_view(lights,
+                           cone_light(int(lround(g.x)), int(lround(g.y)), guard_cone_reach,
+                                      guard_lantern_size, g.facing, guard_cone_half_angle,
+                                      guard_cone_edge, guard_lantern),
+                           vx, vy, s->soft);
     for (int i = 0; i < s->lamp_count; i++) {
         const lamp &l = s->lamps[i];
-        added += add_light_in_view(
-            s->map, s->level, round_light(l.x, l.y, l.radius, moving_lamp_size, rgb{l.r, l.g, l.b}),
-            vx, vy, s->soft);
+        list_light_in_view(lights,
+                           round_light(l.x, l.y, l.radius, moving_lamp_size, rgb{l.r, l.g, l.b}),
+                           vx, vy, s->soft);
     }
-    return added;
+    add_lights(s->map, s->level->walls, lights->data(), int(lights->size()));
+    return int(lights->size());
 }
 
 static double smoothed(double shown, double sample) {

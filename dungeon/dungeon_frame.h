@@ -4,6 +4,8 @@
 #ifndef DUNGEON_FRAME_H
 #define DUNGEON_FRAME_H
 
+#include <vector>
+
 #include "fog_map.h"
 #include "generate.h"
 #include "lighting.h"
@@ -41,8 +43,9 @@ struct scene {
     int lamp_count, dropped;
     bool soft, map_shown, help_shown;
     frame_rate *counter;
-    frame_timings shown; /* what the status line reads */
-    int lights_in_view;  /* on the last frame */
+    frame_timings shown;               /* what the status line reads */
+    int lights_in_view;                /* on the last frame */
+    std::vector<light_source> in_view; /* the moving lights added this frame, kept for the next */
 };
 
 /* Where the status line and the help panel's title start, as the tests read them. */

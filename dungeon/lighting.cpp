@@ -5,6 +5,7 @@
 
 void bake_wall_lamps(light_map *baked, const dungeon *level, bool soft) {
     clear_light_map(baked, ambient_r, ambient_g, ambient_b);
+    std::vector<light_source> lamps;
     for (const wall_lamp &l : level->wall_lamps) {
         light_source light{};
         light.x = l.x;
@@ -15,8 +16,9 @@ void bake_wall_lamps(light_map *baked, const dungeon *level, bool soft) {
         light.b = l.b;
         light.size = soft ? wall_lamp_size : 0;
         light.falloff = FALLOFF_SMOOTH;
-        add_light(baked, level->walls, &light);
+        lamps.push_back(light);
     }
+    add_lights(baked, level->walls, lamps.data(), int(lamps.size()));
 }
 
 bool light_in_view(int x, int y, int radius, int vx, int vy) {
@@ -24,12 +26,12 @@ bool light_in_view(int x, int y, int radius, int vx, int vy) {
            y - radius < vy + screen_height;
 }
 
-int add_light_in_view(light_map *map, const dungeon *level, light_source light, int vx, int vy,
-                      bool soft) {
+int list_light_in_view(std::vector<light_source> *lights, light_source light, int vx, int vy,
+                       bool soft) {
     if (!light_in_view(light.x, light.y, light.radius, vx, vy))
         return 0;
     if (!soft)
         light.size = 0;
-    add_light(map, level->walls, &light);
+    lights->push_back(light);
     return 1;
 }

@@ -5,6 +5,8 @@
 #ifndef DUNGEON_LIGHTING_H
 #define DUNGEON_LIGHTING_H
 
+#include <vector>
+
 struct light_map;
 struct light_source;
 struct dungeon;
@@ -27,9 +29,9 @@ void bake_wall_lamps(light_map *baked, const dungeon *level, bool soft);
 /* True when the disc of `radius` around (x, y) touches the screen-sized view at (vx, vy). */
 bool light_in_view(int x, int y, int radius, int vx, int vy);
 
-/* Adds `light` to `map` through the level's walls when it touches the view at (vx, vy), with
- * its size when `soft` and as a point otherwise; returns 1 when it did, 0 otherwise. */
-int add_light_in_view(light_map *map, const dungeon *level, light_source light, int vx, int vy,
-                      bool soft);
+/* Lists `light` in `lights` when it touches the view at (vx, vy), with its size when `soft`
+ * and as a point otherwise; returns 1 when it did, 0 otherwise. */
+int list_light_in_view(std::vector<light_source> *lights, light_source light, int vx, int vy,
+                       bool soft);
 
 #endif
