@@ -32,6 +32,7 @@ struct penumbra_scratch {
     std::vector<set_edge_copy> listed;
     std::vector<blocker> blockers;
     std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
+    std::vector<blocker> binned;           /* copies of bin_items' blockers, in their order */
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
     std::vector<double> corners;           /* x, y pairs */
     std::vector<int> candidates;           /* the blockers that may cut one wedge short */
