@@ -69,8 +69,8 @@ static double first_hit(const penumbra_scratch *s, const std::vector<int> &candi
 }
 
 /* Whether the blocker casts from q and may cross the wedge of half-angle `half` around u. */
-static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, double uy,
-                             double c, double sx) {
+static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, double uy, double c,
+                             double sx) {
     if (b.ldx * (qy - b.ly) - b.ldy * (qx - b.lx) <= 0)
         return false;
     /* Some point of the piece lies ahead of q within the wedge: test the piece against the
