@@ -170,6 +170,7 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
         add_blocker(s, line);
     }
     fill_bins(s);
+    s->umbra = -1;
     s->lows.resize(s->blockers.size());
     s->highs.resize(s->blockers.size());
 }
@@ -214,6 +215,14 @@ static bool hidden_stretch(const blocker &b, double px, double py, double ux, do
     return across > 0 ? reach < d * across : reach > d * across;
 }
 
+/* Whether the blocker alone hides all of the disc, tangent t each way, from p. */
+static bool hides_all(const blocker &b, double px, double py, double ux, double uy, double d,
+                      double size, double t) {
+    double lo, hi;
+    return b.near < d && b.ldx * (py - b.ly) - b.ldy * (px - b.lx) < 0 &&
+           hidden_stretch(b, px, py, ux, uy, d, size, t, &lo, &hi) && lo <= -t && hi >= t;
+}
+
 /* atan within 2e-6 radians, several times cheaper than the library's: a share's error stays
  * far below a level even for the narrowest disc. */
 static double fast_atan(double t) {
@@ -240,6 +249,9 @@ static int hidden_stretches(penumbra_scratch *s, double px, double py, const dou
     const double size = s->size, d2 = px * px + py * py;
     const double d = std::sqrt(d2), ux = -px / d, uy = -py / d;
     *t = size / std::sqrt(d2 - size * size);
+    if (!ignored && s->umbra >= 0 &&
+        hides_all(s->binned[size_t(s->umbra)], px, py, ux, uy, d, size, *t))
+        return -1;
     const int bin = bin_of(pseudo_angle(px, py));
     int n = 0;
     double *lows = s->lows.data(), *highs = s->highs.data();
@@ -253,8 +265,10 @@ static int hidden_stretches(penumbra_scratch *s, double px, double py, const dou
             continue;
         double lo, hi;
         if (hidden_stretch(b, px, py, ux, uy, d, size, *t, &lo, &hi)) {
-            if (lo <= -*t && hi >= *t)
+            if (lo <= -*t && hi >= *t) {
+                s->umbra = k;
                 return -1;
+            }
             lows[n] = lo;
             highs[n] = hi;
             n++;
