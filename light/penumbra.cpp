@@ -148,6 +148,10 @@ static void fill_bins(penumbra_scratch *s) {
     for (int k = 0; k < bins; k++)
         std::sort(items.begin() + start[size_t(k)], items.begin() + start[size_t(k) + 1],
                   [&](int i, int j) { return b[size_t(i)].near < b[size_t(j)].near; });
+    /* Each point reads its bin's blockers one after the other, not scattered. */
+    s->binned.resize(items.size());
+    for (size_t k = 0; k < items.size(); k++)
+        s->binned[k] = b[size_t(items[k])];
 }
 
 void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, int64_t cy,
@@ -166,6 +170,7 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
         add_blocker(s, line);
     }
     fill_bins(s);
+    s->umbra = -1;
     s->lows.resize(s->blockers.size());
     s->highs.resize(s->blockers.size());
 }
@@ -205,8 +210,17 @@ static bool hidden_stretch(const blocker &b, double px, double py, double ux, do
     const double across = (b2 - b1) - mid * (a2 - a1);
     if (across == 0)
         return false;
-    const double at = a1 + (mid * a1 - b1) / across * (a2 - a1);
-    return at * (1 + mid * mid) < d;
+    /* Where the piece crosses that direction, along u, is `reach` / across: no division. */
+    const double reach = (a1 * across + (mid * a1 - b1) * (a2 - a1)) * (1 + mid * mid);
+    return across > 0 ? reach < d * across : reach > d * across;
+}
+
+/* Whether the blocker alone hides all of the disc, tangent t each way, from p. */
+static bool hides_all(const blocker &b, double px, double py, double ux, double uy, double d,
+                      double size, double t) {
+    double lo, hi;
+    return b.near < d && b.ldx * (py - b.ly) - b.ldy * (px - b.lx) < 0 &&
+           hidden_stretch(b, px, py, ux, uy, d, size, t, &lo, &hi) && lo <= -t && hi >= t;
 }
 
 /* atan within 2e-6 radians, several times cheaper than the library's: a share's error stays
@@ -235,11 +249,14 @@ static int hidden_stretches(penumbra_scratch *s, double px, double py, const dou
     const double size = s->size, d2 = px * px + py * py;
     const double d = std::sqrt(d2), ux = -px / d, uy = -py / d;
     *t = size / std::sqrt(d2 - size * size);
+    if (!ignored && s->umbra >= 0 &&
+        hides_all(s->binned[size_t(s->umbra)], px, py, ux, uy, d, size, *t))
+        return -1;
     const int bin = bin_of(pseudo_angle(px, py));
     int n = 0;
     double *lows = s->lows.data(), *highs = s->highs.data();
     for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
-        const blocker &b = s->blockers[size_t(s->bin_items[size_t(k)])];
+        const blocker &b = s->binned[size_t(k)];
         if (b.near >= d)
             break;
         if (b.ldx * (py - b.ly) - b.ldy * (px - b.lx) >= 0)
@@ -248,8 +265,10 @@ static int hidden_stretches(penumbra_scratch *s, double px, double py, const dou
             continue;
         double lo, hi;
         if (hidden_stretch(b, px, py, ux, uy, d, size, *t, &lo, &hi)) {
-            if (lo <= -*t && hi >= *t)
+            if (lo <= -*t && hi >= *t) {
+                s->umbra = k;
                 return -1;
+            }
             lows[n] = lo;
             highs[n] = hi;
             n++;

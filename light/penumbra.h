@@ -32,12 +32,16 @@ struct penumbra_scratch {
     std::vector<set_edge_copy> listed;
     std::vector<blocker> blockers;
     std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
+    std::vector<blocker> binned;           /* copies of bin_items' blockers, in their order */
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
-    std::vector<double> corners;           /* x, y pairs */
-    std::vector<int> candidates;           /* the blockers that may cut one wedge short */
-    std::vector<double> seen;              /* directions a corner sees the disc in */
-    std::vector<int> incident;             /* the blockers ending at that corner */
-    std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
+    /* The binned blocker that last hid all of the disc from a point, -1 for none: the next
+     * points of a row are often in the same umbra. */
+    int umbra;
+    std::vector<double> corners;    /* x, y pairs */
+    std::vector<int> candidates;    /* the blockers that may cut one wedge short */
+    std::vector<double> seen;       /* directions a corner sees the disc in */
+    std::vector<int> incident;      /* the blockers ending at that corner */
+    std::vector<double> cuts, kept; /* its stretches of directions, cut and kept */
     std::vector<exact_run> unsorted, runs;
     std::vector<int> row_start;
     int top;

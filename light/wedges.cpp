@@ -69,14 +69,12 @@ static double first_hit(const penumbra_scratch *s, const std::vector<int> &candi
 }
 
 /* Whether the blocker casts from q and may cross the wedge of half-angle `half` around u. */
-static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, double uy,
-                             double half) {
+static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, double uy, double c,
+                             double sx) {
     if (b.ldx * (qy - b.ly) - b.ldy * (qx - b.lx) <= 0)
         return false;
-    const double c = std::cos(half);
     /* Some point of the piece lies ahead of q within the wedge: test the piece against the
-     * wedge's two sides as half-planes. */
-    const double sx = std::sin(half);
+     * wedge's two sides as half-planes (c and sx: the cosine and sine of the half-angle). */
     const double n1x = uy * c + ux * sx, n1y = uy * sx - ux * c; /* inner normal, one side */
     const double n2x = ux * sx - uy * c, n2y = ux * c + uy * sx; /* and the other */
     const double p1 = (b.x1 - qx) * n1x + (b.y1 - qy) * n1y,
@@ -92,9 +90,10 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
                             double half) {
     std::vector<int> &candidates = s->candidates;
     candidates.clear();
+    const double c = std::cos(half), sx = std::sin(half);
     for (size_t i = 0; i < s->blockers.size(); i++) {
         const blocker &b = s->blockers[i];
-        if (!ends_at(b, qx, qy) && casts_into_wedge(b, qx, qy, ux, uy, half))
+        if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy))
             candidates.push_back(int(i));
     }
 }
