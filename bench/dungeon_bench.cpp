@@ -40,14 +40,13 @@ static void dungeon_frame(benchmark::State &state) {
     BITMAP *bmp = bench_bitmap(int(state.range(0)), screen_width, screen_height);
     static dungeon level;
     static fog_map fog;
-    BITMAP *stone = create_bitmap(world_width, world_height);
-    light_map *baked = create_light_map(world_width, world_height);
-    light_map *map = create_light_map(screen_width, screen_height);
-    if (!stone || !baked || !map || !generate_dungeon(&level, dungeon_seed) ||
-        !create_fog_map(&fog))
+    frame_rate counter;
+    scene s;
+    if (!make_scene(&s, &level, &fog, &counter) || !generate_dungeon(&level, dungeon_seed))
         abort();
-    draw_stone(stone, &level);
-    bake_wall_lamps(baked, &level, state.range(1) != 0);
+    s.soft = state.range(1) != 0;
+    draw_stone(s.stone, &level);
+    bake_wall_lamps(s.baked, &level, s.soft);
     wanderer wanderers[wanderer_count];
     lamp lamps[wanderer_count];
     door_opener openers[wanderer_count + 1];
@@ -55,18 +54,8 @@ static void dungeon_frame(benchmark::State &state) {
     for (int i = 0; i < wanderer_count; i++)
         lamps[i] = lamp{0, 0, wanderer_radius, 255, 120 + 8 * i, 60};
     const std::vector<tile_spot> places = floor_tiles(level);
-    frame_rate counter;
-    scene s{};
-    s.level = &level;
-    s.stone = stone;
-    s.baked = baked;
-    s.map = map;
-    s.fog = &fog;
-    s.lantern_reach = lantern_reach;
     s.lamps = lamps;
     s.lamp_count = wanderer_count;
-    s.soft = state.range(1) != 0;
-    s.counter = &counter;
 
     double frames = 0, clears = 0, lights = 0;
     size_t next = 0;
@@ -98,11 +87,8 @@ static void dungeon_frame(benchmark::State &state) {
     state.counters["lights_in_view"] = lights / double(state.iterations());
     state.counters["wall_tiles"] = level.wall_tiles;
     state.counters["fps"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
-    destroy_fog_map(&fog);
     free_dungeon(&level);
-    destroy_light_map(map);
-    destroy_light_map(baked);
-    destroy_bitmap(stone);
+    free_scene(&s);
 }
 BENCHMARK(dungeon_frame)->ArgNames({"bpp", "soft"})->Args({32, 1})->Args({32, 0})->UseManualTime();
 

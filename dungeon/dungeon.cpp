@@ -281,20 +281,12 @@ int main(int argc, char **argv) {
         return fail(true, no_window_message);
     BITMAP *back_buffer = create_bitmap(SCREEN_W, SCREEN_H);
     scene &s = g.frame;
-    s = scene{};
-    s.stone = create_bitmap(world_width, world_height);
-    s.baked = create_light_map(world_width, world_height);
-    s.map = create_light_map(SCREEN_W, SCREEN_H);
-    s.level = &g.level;
-    s.fog = &g.fog;
+    const bool made = make_scene(&s, &g.level, &g.fog, &counter);
     s.lamps = g.lamps;
-    s.lantern_reach = lantern_reach;
-    s.soft = true;
-    s.counter = &counter;
     g.wanderer_count = chosen.wanderers;
     g.seeds = random_stream{chosen.seed};
     const player start{double(chosen.start_x), double(chosen.start_y)};
-    if (!back_buffer || !s.stone || !s.baked || !s.map || !create_fog_map(&g.fog) ||
+    if (!back_buffer || !made ||
         !new_dungeon(&g, chosen.seed, chosen.start_given ? &start : nullptr))
         return fail(true, no_memory_message);
     catch_quit_requests();
@@ -304,10 +296,7 @@ int main(int argc, char **argv) {
 
     clear_keybuf();
     free_dungeon(&g.level);
-    destroy_fog_map(&g.fog);
-    destroy_light_map(s.map);
-    destroy_light_map(s.baked);
-    destroy_bitmap(s.stone);
+    free_scene(&s);
     destroy_bitmap(back_buffer);
     return g.failed ? fail(true, no_memory_message) : 0;
 }

@@ -53,6 +53,28 @@ static int colour(const int *c) {
     return makecol(c[0], c[1], c[2]);
 }
 
+bool make_scene(scene *s, dungeon *level, fog_map *fog, frame_rate *counter) {
+    *s = scene{};
+    *fog = fog_map{};
+    s->level = level;
+    s->fog = fog;
+    s->counter = counter;
+    s->lantern_reach = lantern_reach;
+    s->soft = true;
+    s->stone = create_bitmap(world_width, world_height);
+    s->baked = create_light_map(world_width, world_height);
+    s->map = create_light_map(screen_width, screen_height);
+    return s->stone && s->baked && s->map && create_fog_map(fog);
+}
+
+void free_scene(scene *s) {
+    destroy_fog_map(s->fog);
+    destroy_light_map(s->map);
+    destroy_light_map(s->baked);
+    if (s->stone)
+        destroy_bitmap(s->stone);
+}
+
 int lights_in_world(const scene *s) {
     const int lantern_and_glow = 2;
     return int(s->level->wall_lamps.size() + s->level->guards.size()) + s->lamp_count +

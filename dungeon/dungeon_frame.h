@@ -60,6 +60,12 @@ static const int player_colour[] = {0, 255, 0};
 static const int guard_calm_colour[] = {70, 150, 255}, guard_alarmed_colour[] = {255, 0, 0};
 static const int player_radius = player_half_size, guard_radius = 6;
 
+/* Makes the scene's world-sized stone and baked map, its screen-sized frame map and the fog
+ * map for `level`, with the lantern's usual reach and soft lamps, counting frames on
+ * `counter`. False when memory runs out; free_scene frees whatever was made either way. */
+bool make_scene(scene *s, dungeon *level, fog_map *fog, frame_rate *counter);
+void free_scene(scene *s);
+
 /* Every light in the world: the wall lamps, the lamps, the guards' cones, the lantern and the
  * glow. */
 int lights_in_world(const scene *s);

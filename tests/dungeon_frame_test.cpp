@@ -25,29 +25,14 @@ struct DungeonFrame : ::testing::Test {
     void SetUp() override {
         set_color_depth(depth);
         bmp = create_bitmap(screen_width, screen_height);
-        stone = create_bitmap(world_width, world_height);
-        baked = create_light_map(world_width, world_height);
-        map = create_light_map(screen_width, screen_height);
-        ASSERT_TRUE(bmp && stone && baked && map && create_fog_map(&fog));
+        ASSERT_TRUE(bmp && make_scene(&s, &level, &fog, &counter));
         ASSERT_TRUE(generate_dungeon(&level, seed));
-        draw_stone(stone, &level);
-        bake_wall_lamps(baked, &level, true);
-        s = scene{};
-        s.level = &level;
-        s.stone = stone;
-        s.baked = baked;
-        s.map = map;
-        s.fog = &fog;
-        s.lantern_reach = lantern_reach;
-        s.soft = true;
-        s.counter = &counter;
+        draw_stone(s.stone, &level);
+        bake_wall_lamps(s.baked, &level, true);
     }
     void TearDown() override {
         free_dungeon(&level);
-        destroy_fog_map(&fog);
-        destroy_light_map(map);
-        destroy_light_map(baked);
-        destroy_bitmap(stone);
+        free_scene(&s);
         destroy_bitmap(bmp);
     }
 
@@ -61,7 +46,7 @@ struct DungeonFrame : ::testing::Test {
 
     /* The stone at world point (x, y) darkened to the ambient level, as the screen shows it. */
     int ambient_stone(int x, int y) {
-        const int c = getpixel(stone, x, y);
+        const int c = getpixel(s.stone, x, y);
         return makecol((getr(c) * ambient_r + 127) / 255, (getg(c) * ambient_g + 127) / 255,
                        (getb(c) * ambient_b + 127) / 255);
     }
@@ -84,8 +69,7 @@ struct DungeonFrame : ::testing::Test {
         return false;
     }
 
-    BITMAP *bmp = nullptr, *stone = nullptr;
-    light_map *baked = nullptr, *map = nullptr;
+    BITMAP *bmp = nullptr;
     fog_map fog;
     dungeon level;
     frame_rate counter;
