@@ -40,10 +40,4 @@ TEST(WorkerPool, RunsEachPartOnceAJobOnItsOwnThread) {
     }
 }
 
-TEST(WorkerPool, RefusesNoThreadsAndTakesNull) {
-    EXPECT_EQ(create_worker_pool(0), nullptr);
-    EXPECT_EQ(create_worker_pool(-3), nullptr);
-    destroy_worker_pool(nullptr);
-}
-
 } // namespace
