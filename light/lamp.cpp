@@ -349,36 +349,41 @@ static void mask_out_exact_runs(lamp_scratch *s, const lamp &l) {
             memset(s->shadow->line[r.row] + r.x0, l.black, size_t(r.x1 - r.x0 + 1));
 }
 
-/* full_weight x F x K x V at one pixel. */
-static uint16_t exact_weight(const lamp &l, lamp_scratch *s, int64_t dx, int64_t dy) {
-    uint16_t w;
-    fill_weights(l, &w, 1, dx, dy);
-    if (w == 0)
-        return 0;
-    const float k = l.k.round ? 1.0f : cone_share(l.k, double(dx), double(dy));
-    if (k == 0)
-        return 0;
-    const double v = seen_share(&s->penumbra, double(dx), double(dy));
-    return uint16_t(double(w) * k * v + 0.5);
+/* Adds the lamp to an exact run: full_weight x F x K x V at each pixel. */
+static void light_exact_run(light_map *map, lamp_scratch *s, const lamp &l, const exact_run &r) {
+    const int64_t dy = r.row - l.y;
+    const int n = r.x1 - r.x0 + 1;
+    fill_weights(l, s->weights, n, r.x0 - l.x, dy);
+    seen_shares_of_row(&s->penumbra, r.x0 - l.x, dy, n, s->shares);
+    if (!l.k.round)
+        for (int i = 0; i < n; i++)
+            s->shares[i] *= cone_share(l.k, double(r.x0 + i - l.x), double(dy));
+    const size_t at = size_t(r.row) * size_t(map->w) + size_t(r.x0);
+    for (int i = 0; i < n; i++)
+        s->weights[i] = uint16_t(float(s->weights[i]) * s->shares[i] + 0.5f);
+    uint8_t *planes[light_channels];
+    for (int c = 0; c < light_channels; c++)
+        planes[c] = map_plane(map, c) + at;
+    for (int c = 0; c < light_channels; c++)
+        for (int i = 0; i < n; i++)
+            planes[c][i] = add_saturated(planes[c][i], share(s->weights[i], l.twice_colour[c]));
 }
 
 static void light_exact_runs(light_map *map, lamp_scratch *s, const lamp &l) {
     const int64_t r2 = l.radius * l.radius;
-    for (const exact_run &r : s->penumbra.runs) {
+    for (exact_run r : s->penumbra.runs) {
         if (!in_rows(r, l))
             continue;
-        const int64_t dy = r.row - l.y;
-        const size_t row = size_t(r.row) * size_t(map->w);
-        for (int x = r.x0; x <= r.x1; x++) {
-            const int64_t dx = x - l.x;
-            if (dx * dx + dy * dy > r2)
-                continue;
-            const uint16_t w = exact_weight(l, s, dx, dy);
-            for (int c = 0; c < light_channels; c++) {
-                uint8_t *level = map_plane(map, c) + row + size_t(x);
-                *level = add_saturated(*level, share(w, l.twice_colour[c]));
-            }
-        }
+        /* Only the columns within reach and the cone: the runs may be padded past them. */
+        const int64_t dy = r.row - l.y, half = floor_sqrt(r2 - std::min(r2, dy * dy));
+        int64_t first = std::max<int64_t>(r.x0, l.x - half);
+        int64_t last = std::min<int64_t>(r.x1, l.x + half);
+        if (!l.k.round)
+            cone_columns(l.k, l.x, dy, &first, &last);
+        r.x0 = int(first);
+        r.x1 = int(last);
+        if (r.x0 <= r.x1)
+            light_exact_run(map, s, l, r);
     }
 }
 
@@ -454,15 +459,17 @@ void add_point_light(light_map *map, const shrouder_set *set, int x, int y, int 
 bool create_lamp_scratch(lamp_scratch *s, int w, int h, BITMAP *shared_shadow) {
     s->weights = new (std::nothrow) uint16_t[size_t(w)];
     s->cone = new (std::nothrow) uint16_t[size_t(w)];
+    s->shares = new (std::nothrow) float[size_t(w)];
     s->cast = create_cast_scratch();
     s->owns_shadow = !shared_shadow;
     s->shadow = shared_shadow ? shared_shadow : create_bitmap_ex(8, w, h);
-    return s->weights && s->cone && s->cast && s->shadow;
+    return s->weights && s->cone && s->shares && s->cast && s->shadow;
 }
 
 void destroy_lamp_scratch(lamp_scratch *s) {
     delete[] s->weights;
     delete[] s->cone;
+    delete[] s->shares;
     destroy_cast_scratch(s->cast);
     if (s->shadow && s->owns_shadow)
         destroy_bitmap(s->shadow);

@@ -22,6 +22,7 @@ struct lamp_scratch {
     bool owns_shadow;   /* threads working on rows of their own share the map's mask */
     uint16_t *weights;  /* falloff weights of a run of columns, shared by a pair of rows */
     uint16_t *cone;     /* those weights times the cone, for one row */
+    float *shares;      /* the share of the disc seen from each pixel of an exact run */
     cast_scratch *cast; /* the set's working memory while it casts the mask */
     penumbra_scratch penumbra;
 };

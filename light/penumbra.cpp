@@ -18,8 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
-/* Blockers are sorted into bins of the directions from the centre they can matter for. */
-static const int bins = 256;
+static const int bins = penumbra_bins;
 static const double pi = 3.14159265358979323846;
 /* Members lie within +/-2^19: a query box clamped to +/-2^20 lists the same edges. */
 static const int64_t query_limit = int64_t(1) << 20;
@@ -34,6 +33,10 @@ static double pseudo_angle(double dx, double dy) {
 
 static int bin_of(double pseudo) {
     return std::min(bins - 1, std::max(0, int(pseudo * (bins / 4.0))));
+}
+
+int direction_bin(double dx, double dy) {
+    return bin_of(pseudo_angle(dx, dy));
 }
 
 static int query_coordinate(int64_t v) {
@@ -87,48 +90,48 @@ struct bin_range {
 } // namespace
 
 /* The bins of the directions from the centre for which the blocker can stand between a point
- * and the disc: its angle seen from the centre, widened by asin(size / near). */
+ * and the disc: its angle seen from the centre, widened by asin(size / near). In pseudo-angles,
+ * which grow no faster than the angle and turn half a turn with it: no trigonometry. */
 static bin_range bins_of(const blocker &b, double size) {
     const bin_range all = {0, bins - 1};
     if (b.near < near_sizes * size)
         return all;
-    const double a1 = std::atan2(b.y1, b.x1), a2 = std::atan2(b.y2, b.x2);
-    double from = a1, span = std::remainder(a2 - a1, 2 * pi);
-    if (span < 0) {
-        from = a2;
-        span = -span;
+    const double p1 = pseudo_angle(b.x1, b.y1), p2 = pseudo_angle(b.x2, b.y2);
+    double from = p1, span = std::fmod(p2 - p1 + 4, 4.0);
+    if (span > 2) {
+        from = p2;
+        span = 4 - span;
     }
     const double widen = std::asin(std::min(1.0, size / b.near)) + 1e-9;
-    from -= widen;
-    span += 2 * widen;
-    if (span >= 2 * pi)
-        return all;
-    from = std::fmod(from, 2 * pi);
-    if (from < 0)
-        from += 2 * pi;
-    const double to = from + span;
+    const double per_bin = bins / 4.0;
     /* A bin more each way covers the rounding of the pseudo-angles. */
-    const int first = (bin_of(pseudo_angle(std::cos(from), std::sin(from))) + bins - 1) % bins;
-    const int last = (bin_of(pseudo_angle(std::cos(to), std::sin(to))) + 1) % bins;
-    /* Wrapped past 2 pi yet first <= last: it covers nearly every bin. Otherwise first > last
-     * is a range through bin 0, whether by the angle or by the extra bins. */
-    if (to >= 2 * pi && first <= last)
+    const double first = std::floor((from - widen) * per_bin) - 1;
+    const double last = std::floor((from + span + widen) * per_bin) + 1;
+    if (last - first + 1 >= bins)
         return all;
-    return {first, last};
+    return {int(std::fmod(first + bins, double(bins))), int(std::fmod(last + bins, double(bins)))};
 }
 
 static void fill_bins(penumbra_scratch *s) {
-    std::vector<int> &start = s->bin_start, &items = s->bin_items;
+    std::vector<int> &start = s->bin_start, &items = s->bin_items, &order = s->order;
+    const std::vector<blocker> &b = s->blockers;
+    const size_t n = b.size();
+    /* Nearest first, in every bin: a point stops at the first blocker no nearer the centre than
+     * itself. */
+    order.resize(n);
+    for (size_t i = 0; i < n; i++)
+        order[i] = int(i);
+    std::sort(order.begin(), order.end(),
+              [&](int i, int j) { return b[size_t(i)].near < b[size_t(j)].near; });
     start.assign(bins + 1, 0);
-    const size_t n = s->blockers.size();
     for (int pass = 0; pass < 2; pass++) {
-        for (size_t i = 0; i < n; i++) {
-            const bin_range r = bins_of(s->blockers[i], s->size);
+        for (int i : order) {
+            const bin_range r = bins_of(b[size_t(i)], s->size);
             for (int k = r.first;; k = (k + 1) % bins) {
                 if (pass == 0)
                     start[size_t(k) + 1]++;
                 else
-                    items[size_t(start[size_t(k)]++)] = int(i);
+                    items[size_t(start[size_t(k)]++)] = i;
                 if (k == r.last)
                     break;
             }
@@ -143,11 +146,6 @@ static void fill_bins(penumbra_scratch *s) {
             start[0] = 0;
         }
     }
-    /* Nearest first: a point stops at the first blocker no nearer the centre than itself. */
-    const std::vector<blocker> &b = s->blockers;
-    for (int k = 0; k < bins; k++)
-        std::sort(items.begin() + start[size_t(k)], items.begin() + start[size_t(k) + 1],
-                  [&](int i, int j) { return b[size_t(i)].near < b[size_t(j)].near; });
     /* Each point reads its bin's blockers one after the other, not scattered. */
     s->binned.resize(items.size());
     for (size_t k = 0; k < items.size(); k++)
@@ -171,6 +169,13 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
     }
     fill_bins(s);
     s->umbra = -1;
+    s->stamps.assign(s->blockers.size(), 0u);
+    s->chunk.resize(s->blockers.size());
+    s->stamp = 0;
+    /* Single precision keeps a share within a 1000th of a level while the box's pixels lie
+     * within this many pixels of the centre. */
+    const int64_t single_reach = 4096;
+    s->single = std::max({cx - left, right - cx, cy - top, bottom - cy}) <= single_reach;
     s->lows.resize(s->blockers.size());
     s->highs.resize(s->blockers.size());
 }
@@ -201,18 +206,19 @@ static bool hidden_stretch(const blocker &b, double px, double py, double ux, do
     *hi = std::min(std::max(t1, t2), t);
     if (*lo >= *hi)
         return false;
-    /* In front of the disc or behind it: the piece does not meet the disc, so its middle
-     * tells. The disc's centre is at distance d along u: a piece short of d - size along u is
-     * in front of all of it. */
+    /* Nearer than the disc's nearest point along u: in front of all of it. */
     if (a1 <= d - size && a2 <= d - size)
         return true;
+    /* In front of the disc or beyond it: the piece does not meet the disc, so its point in the
+     * middle direction tells, by the side of p's polar line, x . p = size^2, it lies on. That
+     * line crosses every ray from p to the disc inside the disc. */
     const double mid = 0.5 * (*lo + *hi);
     const double across = (b2 - b1) - mid * (a2 - a1);
     if (across == 0)
         return false;
-    /* Where the piece crosses that direction, along u, is `reach` / across: no division. */
-    const double reach = (a1 * across + (mid * a1 - b1) * (a2 - a1)) * (1 + mid * mid);
-    return across > 0 ? reach < d * across : reach > d * across;
+    const double g1 = b.x1 * px + b.y1 * py - size * size;
+    const double gl = (b.x2 - b.x1) * px + (b.y2 - b.y1) * py;
+    return (g1 * across + (mid * a1 - b1) * gl) * across > 0;
 }
 
 /* Whether the blocker alone hides all of the disc, tangent t each way, from p. */

@@ -26,6 +26,19 @@ struct exact_run {
     int row, x0, x1;
 };
 
+/* A blocker as a chunk of a row's pixels sees it: the chunk's pixels first .. last - 1 lie
+ * strictly on its left, and `polar` says whether each pixel must tell whether the blocker lies in
+ * front of the disc or beyond it (otherwise it lies in front for all of them). */
+struct chunk_blocker {
+    int index;
+    int first, last;
+    bool polar;
+};
+
+/* Blockers are sorted into this many bins of the directions from the centre they can matter
+ * for. */
+static const int penumbra_bins = 128;
+
 /* Rows' exact runs over the lamp's box, by row: row r's runs are runs[row_start[r - top]]
  * up to runs[row_start[r - top + 1]], in column order, not overlapping. */
 struct penumbra_scratch {
@@ -34,11 +47,20 @@ struct penumbra_scratch {
     std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
     std::vector<blocker> binned;           /* copies of bin_items' blockers, in their order */
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
+    std::vector<chunk_blocker> chunk;      /* the blockers a chunk of a row works out */
+    int chunk_count;
+    std::vector<uint32_t> stamps; /* each blocker's last chunk, to list it once */
+    uint32_t stamp;
+    bool single; /* the box is small enough for rows to be worked out in single precision */
     /* The binned blocker that last hid all of the disc from a point, -1 for none: the next
      * points of a row are often in the same umbra. */
     int umbra;
-    std::vector<double> corners;    /* x, y pairs */
+    std::vector<int> order;        /* the blockers, nearest the centre first */
+    std::vector<double> corners;   /* x, y pairs */
+    std::vector<int> corner_start; /* corner i's blockers: corner_items[corner_start[i] ..] */
+    std::vector<int> corner_items;
     std::vector<int> candidates;    /* the blockers that may cut one wedge short */
+    std::vector<double> end_angles; /* the directions from the corner to their ends */
     std::vector<double> seen;       /* directions a corner sees the disc in */
     std::vector<int> incident;      /* the blockers ending at that corner */
     std::vector<double> cuts, kept; /* its stretches of directions, cut and kept */
@@ -57,6 +79,13 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
 /* The share of the disc the point (px, py), relative to the centre, sees past the gathered
  * blockers. */
 double seen_share(penumbra_scratch *s, double px, double py);
+
+/* The shares of the disc seen from the n pixels from (x0, y), relative to the centre, along a
+ * row: within a 1000th of a level of seen_share's. */
+void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares);
+
+/* The bin of the direction (dx, dy) from the centre. */
+int direction_bin(double dx, double dy);
 
 /* The directions in which the corner (qx, qy), outside the disc, sees the disc past every
  * blocker that does not end at it: s->seen holds their count of stretches, each as two angles

@@ -85,16 +85,38 @@ static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, 
 }
 
 /* The blockers that cast from q into the wedge of half-angle `half` around u, q's own edges
- * left out. */
+ * left out, with the directions from q to their ends. The wedge's points lie within `half` of
+ * q's direction from the centre, and a blocker crossing it lies in the bins of those
+ * directions. */
 static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux, double uy,
                             double half) {
     std::vector<int> &candidates = s->candidates;
     candidates.clear();
+    s->end_angles.clear();
+    if (++s->stamp == 0) {
+        std::fill(s->stamps.begin(), s->stamps.end(), 0u);
+        s->stamp = 1;
+    }
     const double c = std::cos(half), sx = std::sin(half);
-    for (size_t i = 0; i < s->blockers.size(); i++) {
-        const blocker &b = s->blockers[i];
-        if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy))
-            candidates.push_back(int(i));
+    const double axis = std::atan2(qy, qx);
+    const int first = direction_bin(std::cos(axis - half), std::sin(axis - half));
+    const int last = direction_bin(std::cos(axis + half), std::sin(axis + half));
+    const int bins = penumbra_bins;
+    for (int bin = first;; bin = (bin + 1) % bins) {
+        for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
+            const int i = s->bin_items[size_t(k)];
+            if (s->stamps[size_t(i)] == s->stamp)
+                continue;
+            s->stamps[size_t(i)] = s->stamp;
+            const blocker &b = s->blockers[size_t(i)];
+            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy)) {
+                candidates.push_back(i);
+                s->end_angles.insert(s->end_angles.end(), {std::atan2(b.y1 - qy, b.x1 - qx),
+                                                           std::atan2(b.y2 - qy, b.x2 - qx)});
+            }
+        }
+        if (bin == last)
+            break;
     }
 }
 
@@ -114,13 +136,9 @@ static double sector_reach(penumbra_scratch *s, double qx, double qy, double fro
     };
     look(from + aside);
     look(to - aside);
-    for (size_t k = 0; k < s->candidates.size() && farthest < HUGE_VAL; k++) {
-        const blocker &b = s->blockers[size_t(s->candidates[k])];
-        for (const double *end : {&b.x1, &b.x2}) {
-            const double angle = std::atan2(end[1] - qy, end[0] - qx);
-            look(angle - aside);
-            look(angle + aside);
-        }
+    for (size_t k = 0; k < s->end_angles.size() && farthest < HUGE_VAL; k++) {
+        look(s->end_angles[k] - aside);
+        look(s->end_angles[k] + aside);
     }
     return farthest;
 }
@@ -174,11 +192,9 @@ static bool one_side_blocked(const penumbra_scratch *s, double qx, double qy, do
 /* Keeps of s->seen (angles from the direction q to the centre, at `towards`) only the
  * directions where q ends a blocked stretch, cutting each stretch at the directions of the
  * edges meeting at q, where that can change. */
-static void keep_ends(penumbra_scratch *s, double qx, double qy, double towards) {
-    s->incident.clear();
-    for (size_t i = 0; i < s->blockers.size(); i++)
-        if (ends_at(s->blockers[i], qx, qy))
-            s->incident.push_back(int(i));
+static void keep_ends(penumbra_scratch *s, size_t corner, double qx, double qy, double towards) {
+    s->incident.assign(s->corner_items.begin() + s->corner_start[corner],
+                       s->corner_items.begin() + s->corner_start[corner + 1]);
     std::vector<double> &cuts = s->cuts, &kept = s->kept;
     kept.clear();
     for (size_t k = 0; k < s->seen.size(); k += 2) {
@@ -208,7 +224,7 @@ static void keep_ends(penumbra_scratch *s, double qx, double qy, double towards)
 
 /* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
  * corner: most of a wide wedge is hidden from its corner close by. */
-static const int sectors = 8;
+static const int sectors = 4;
 
 /* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre: the points
  * p whose line through the corner meets the disc where the corner sees it, in the directions
@@ -247,35 +263,36 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
     add_sector(s, box, ax, ay, axis - half, axis + half, narrow, pad);
 }
 
-/* The corners of the blockers, each once. */
+/* The corners of the blockers, each once, with the blockers ending at each. */
 static void list_corners(penumbra_scratch *s) {
-    std::vector<double> &c = s->corners;
-    c.clear();
-    for (const blocker &b : s->blockers) {
-        c.insert(c.end(), {b.x1, b.y1, b.x2, b.y2});
-    }
-    const size_t n = c.size() / 2;
-    /* Sort the pairs through their indices in the runs' scratch: no allocation once grown. */
-    std::vector<exact_run> &order = s->runs;
-    order.resize(n);
+    const size_t n = 2 * s->blockers.size();
+    /* Each end as (blocker << 1 | end), sorted by its point, in the runs' scratch: no
+     * allocation once grown. */
+    std::vector<exact_run> &ends = s->runs;
+    ends.resize(n);
     for (size_t i = 0; i < n; i++)
-        order[i].row = int(i);
-    std::sort(order.begin(), order.end(), [&](const exact_run &a, const exact_run &b) {
-        const double *p = &c[2 * size_t(a.row)], *q = &c[2 * size_t(b.row)];
+        ends[i].row = int(i);
+    const auto point = [&](const exact_run &e) {
+        const blocker &b = s->blockers[size_t(e.row >> 1)];
+        return (e.row & 1) ? &b.x2 : &b.x1; /* x, then y */
+    };
+    std::sort(ends.begin(), ends.end(), [&](const exact_run &a, const exact_run &b) {
+        const double *p = point(a), *q = point(b);
         return p[0] < q[0] || (p[0] == q[0] && p[1] < q[1]);
     });
-    std::vector<double> &sorted = s->lows;
-    sorted.resize(2 * n);
-    size_t kept = 0;
+    s->corners.clear();
+    s->corner_start.clear();
+    s->corner_items.clear();
     for (size_t i = 0; i < n; i++) {
-        const double *p = &c[2 * size_t(order[i].row)];
-        if (kept > 0 && sorted[2 * kept - 2] == p[0] && sorted[2 * kept - 1] == p[1])
-            continue;
-        sorted[2 * kept] = p[0];
-        sorted[2 * kept + 1] = p[1];
-        kept++;
+        const double *p = point(ends[i]);
+        const size_t last = s->corners.size();
+        if (last == 0 || s->corners[last - 2] != p[0] || s->corners[last - 1] != p[1]) {
+            s->corners.insert(s->corners.end(), {p[0], p[1]});
+            s->corner_start.push_back(int(s->corner_items.size()));
+        }
+        s->corner_items.push_back(ends[i].row >> 1);
     }
-    c.assign(sorted.begin(), sorted.begin() + std::ptrdiff_t(2 * kept));
+    s->corner_start.push_back(int(s->corner_items.size()));
 }
 
 /* Sorts the unsorted runs into s->runs by row, then by column, joining those that overlap. */
@@ -323,7 +340,7 @@ void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
              * reach the disc past the other blockers. */
             if (seen_directions(s, qx, qy) == 0)
                 continue;
-            keep_ends(s, qx, qy, std::atan2(-qy, -qx));
+            keep_ends(s, i / 2, qx, qy, std::atan2(-qy, -qx));
             if (!s->seen.empty())
                 add_wedge(s, box, qx, qy);
         }

@@ -1,0 +1,301 @@
+/* The share of a lamp's disc seen from every pixel of a stretch of a row, many pixels at a time.
+ *
+ * The pixels are taken a chunk at a time. The blockers of the chunk's directions are sorted out
+ * once for the whole chunk, exactly: those the chunk's pixels lie on the wrong side of, or that
+ * lie beyond the disc from all of them, are left out; the rest are worked out on every pixel of
+ * the chunk at once, in plain loops the compiler turns into vector code. The blocked stretches
+ * are joined without sorting: a stretch adds what lies beyond the farthest end of the stretches
+ * that start before it. */
+#include "penumbra.h"
+
+#include <algorithm>
+#include <cmath>
+#include <type_traits>
+
+/* The vector helpers are inlined into the entry points below, whatever the machine's vectors:
+ * no call passes a vector across an ABI. */
+#pragma GCC diagnostic ignored "-Wpsabi"
+#define inline_always inline __attribute__((always_inline))
+
+namespace {
+
+/* Pixels worked out together. */
+const int lanes = 16;
+/* Blockers a chunk can keep; more (seldom) and its pixels are worked out one at a time. */
+const int most_kept = 24;
+
+/* Vectors of `bytes` bytes of `real`, and of integers as wide for their comparisons. */
+template <typename real, int bytes> struct vectors {
+    typedef real type __attribute__((vector_size(bytes)));
+    typedef typename std::conditional<sizeof(real) == 4, int32_t, int64_t>::type integer;
+    typedef integer mask __attribute__((vector_size(bytes)));
+};
+
+/* The pixels of a chunk, relative to the centre, a vector at a time. */
+template <typename real, int bytes> struct chunk_pixels {
+    typedef typename vectors<real, bytes>::type vec;
+    static const int width = int(sizeof(vec) / sizeof(real)), count = lanes / width;
+    vec x[count], y[count];
+    vec t[count];     /* the tangent of the disc's half-angle, 0 for a pixel on the disc */
+    vec index[count]; /* each pixel's place in the chunk */
+};
+
+template <typename real, int bytes> struct stretches {
+    typedef typename vectors<real, bytes>::type vec;
+    vec lo[most_kept][chunk_pixels<real, bytes>::count],
+        hi[most_kept][chunk_pixels<real, bytes>::count];
+};
+
+} // namespace
+
+static int64_t floor_div(int64_t a, int64_t b) {
+    const int64_t q = a / b;
+    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+}
+
+/* The chunk's pixels i, first <= i < last, that lie strictly on the left of the blocker's edge
+ * (as a point light there would cast it), from exact integer arithmetic: the line's
+ * coordinates and the pixels' are integers relative to the centre. */
+static void facing_lanes(const blocker &b, int64_t x0, int64_t y, int n, int *first, int *last) {
+    const int64_t lx = int64_t(b.lx), ly = int64_t(b.ly), ldx = int64_t(b.ldx),
+                  ldy = int64_t(b.ldy);
+    /* f(i) = ldx (y - ly) - ldy (x0 + i - lx), strictly negative on the left. */
+    const int64_t f0 = ldx * (y - ly) - ldy * (x0 - lx);
+    *first = 0;
+    *last = n;
+    if (ldy == 0) {
+        if (f0 >= 0)
+            *last = 0;
+    } else if (ldy > 0) {
+        *first = int(std::min<int64_t>(n, std::max<int64_t>(0, floor_div(f0, ldy) + 1)));
+    } else {
+        /* f0 + |ldy| i < 0 for i < ceil(-f0 / |ldy|). */
+        *last = int(std::max<int64_t>(0, std::min<int64_t>(n, -floor_div(-f0, ldy))));
+    }
+}
+
+/* The chunk's view of the blocker: false when it hides nothing from any of its pixels. */
+static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, double size,
+                     chunk_blocker *out) {
+    const double ya = double(y), xa = double(x0), xb = double(x0 + n - 1);
+    const double far2 = std::max(xa * xa, xb * xb) + ya * ya;
+    /* A point at d from the centre sees the disc past points nearer than d only. */
+    if (b.near * b.near >= far2)
+        return false;
+    /* The polar line of a pixel p, x . p = size^2, parts the pixel's cone onto the disc into
+     * what lies in front of the disc (x . p > size^2) and what lies beyond it. It moves with p
+     * linearly: the ends of the blocker and of the chunk decide it for the whole chunk. */
+    const double s2 = size * size;
+    const double g[4] = {b.x1 * xa + b.y1 * ya - s2, b.x1 * xb + b.y1 * ya - s2,
+                         b.x2 * xa + b.y2 * ya - s2, b.x2 * xb + b.y2 * ya - s2};
+    const bool all_front = g[0] > 0 && g[1] > 0 && g[2] > 0 && g[3] > 0;
+    if (!all_front && g[0] <= 0 && g[1] <= 0 && g[2] <= 0 && g[3] <= 0)
+        return false;
+    facing_lanes(b, x0, y, n, &out->first, &out->last);
+    if (out->first >= out->last)
+        return false;
+    out->index = index;
+    out->polar = !all_front;
+    return true;
+}
+
+/* atan within 2e-6 radians (penumbra.cpp's polynomial), on a vector. */
+template <typename vec> inline_always static vec vector_atan(vec v) {
+    const vec a = v < 0 ? -v : v, inverse = 1 / a;
+    const vec x = a > 1 ? inverse : a, x2 = x * x;
+    const vec p =
+        x *
+        (0.99997726f +
+         x2 * (-0.33262347f +
+               x2 * (0.19354346f + x2 * (-0.11643287f + x2 * (0.05265332f - x2 * 0.01172120f)))));
+    const vec r = a > 1 ? 1.57079632679489662f - p : p;
+    return v < 0 ? -r : r;
+}
+
+/* The stretch of tangents the blocker hides from each pixel of the chunk, within [-t, t];
+ * empty (lo = hi = t) where it hides none. Whether it hides any from some pixel. */
+template <typename real, int bytes>
+inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker &c,
+                                          const chunk_pixels<real, bytes> &p, real s2,
+                                          typename vectors<real, bytes>::type *lo,
+                                          typename vectors<real, bytes>::type *hi) {
+    typedef typename vectors<real, bytes>::type vec;
+    typedef typename vectors<real, bytes>::mask mask;
+    const real x1 = real(b.x1), y1 = real(b.y1), x2 = real(b.x2), y2 = real(b.y2);
+    const real inf = real(HUGE_VAL), first = real(c.first), last = real(c.last);
+    mask any = {};
+    for (int k = 0; k < p.count; k++) {
+        const vec px = p.x[k], py = p.y[k], t = p.t[k];
+        const vec e1x = x1 - px, e1y = y1 - py, e2x = x2 - px, e2y = y2 - py;
+        /* Along the direction to the centre, -p, and across it: scaled by the distance, which
+         * tangents do not see. */
+        const vec a1 = -(e1x * px + e1y * py), b1 = e1x * py - e1y * px;
+        const vec a2 = -(e2x * px + e2y * py), b2 = e2x * py - e2y * px;
+        /* Seen from a pixel on its left, the first end lies to the right of the second: an end
+         * behind the pixel leaves the stretch open on its side. */
+        const vec t1 = a1 > 0 ? b1 / a1 : inf, t2 = a2 > 0 ? b2 / a2 : -inf;
+        const vec l = t2 > -t ? t2 : -t, h = t1 < t ? t1 : t;
+        mask hides = ((a1 > 0) | (a2 > 0)) & (l < h) & (p.index[k] >= first) & (p.index[k] < last);
+        if (c.polar) {
+            /* The blocker's point in the stretch's middle direction, m: in front of the disc
+             * when on the pixel's side of its polar line. */
+            const vec m = real(0.5) * (l + h);
+            const vec across = (b2 - b1) - m * (a2 - a1);
+            const vec g1 = x1 * px + y1 * py - s2, gl = (x2 - x1) * px + (y2 - y1) * py;
+            const vec side = g1 * across + (m * a1 - b1) * gl;
+            hides &= side * across > 0;
+        }
+        lo[k] = hides ? l : t;
+        hi[k] = hides ? h : t;
+        any |= hides;
+    }
+    for (int i = 0; i < int(sizeof(mask) / sizeof(any[0])); i++)
+        if (any[i])
+            return true;
+    return false;
+}
+
+/* The angle hidden from each pixel: what each stretch adds beyond the farthest end of those
+ * that start before it (ties broken by order). One atan a stretch when the disc's half-angle
+ * is below 45 degrees (the tangent of a difference), two otherwise. */
+template <typename real, int bytes>
+inline_always static void hidden_angles(const stretches<real, bytes> &s, int kept, bool narrow,
+                                        typename vectors<real, bytes>::type *hidden) {
+    typedef typename vectors<real, bytes>::type vec;
+    const int count = chunk_pixels<real, bytes>::count;
+    for (int v = 0; v < count; v++)
+        hidden[v] = vec{} * 0;
+    for (int k = 0; k < kept; k++)
+        for (int v = 0; v < count; v++) {
+            const vec lk = s.lo[k][v], h = s.hi[k][v];
+            vec from = lk;
+            for (int j = 0; j < kept; j++) {
+                if (j == k)
+                    continue;
+                const vec lj = s.lo[j][v], hj = s.hi[j][v];
+                const auto before = j < k ? lj <= lk : lj < lk;
+                from = (before & (hj > from)) ? hj : from;
+            }
+            const vec gap = h > from ? h - from : vec{} * 0;
+            if (narrow)
+                hidden[v] += vector_atan(gap / (1 + h * from));
+            else
+                hidden[v] += h > from ? vector_atan(h) - vector_atan(from) : vec{} * 0;
+        }
+}
+
+template <typename real, int bytes>
+inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_blocker *chosen,
+                                          int count, int64_t x0, int64_t y, int n, float *shares) {
+    typedef typename vectors<real, bytes>::type vec;
+    chunk_pixels<real, bytes> p;
+    const int width = p.width;
+    const real size = real(s->size), s2 = size * size;
+    real *xs = &p.x[0][0], *ys = &p.y[0][0], *ts = &p.t[0][0], *places = &p.index[0][0];
+    const real x = real(x0), yy = real(y);
+    /* Pixels past the n-th repeat the last one. */
+    for (int i = 0; i < lanes; i++) {
+        xs[i] = x + real(i < n ? i : n - 1);
+        ys[i] = yy;
+        places[i] = real(i);
+        const real beyond = xs[i] * xs[i] + yy * yy - s2;
+        const real t = size / std::sqrt(beyond > 0 ? beyond : real(1));
+        ts[i] = beyond > 0 ? t : real(0);
+    }
+    bool narrow = true;
+    for (int i = 0; i < lanes; i++)
+        narrow = narrow && ts[i] < 1;
+    stretches<real, bytes> st;
+    int kept = 0;
+    for (int k = 0; k < count; k++)
+        if (hidden_in_lanes(s->blockers[size_t(chosen[k].index)], chosen[k], p, real(s2),
+                            st.lo[kept], st.hi[kept]))
+            kept++;
+    vec hidden[p.count];
+    hidden_angles(st, kept, narrow, hidden);
+    for (int v = 0; v < p.count; v++) {
+        const vec t = p.t[v];
+        const vec seen = t > 0 ? 1 - hidden[v] / (2 * vector_atan(t)) : vec{} * 0 + 1;
+        const vec share = seen < 0 ? vec{} * 0 : (seen > 1 ? vec{} * 0 + 1 : seen);
+        for (int i = 0; i < width && v * width + i < n; i++)
+            shares[v * width + i] = float(share[i]);
+    }
+}
+
+/* The blockers of the bins the chunk's directions cross, each once. */
+static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
+    s->chunk_count = 0;
+    if (++s->stamp == 0) {
+        std::fill(s->stamps.begin(), s->stamps.end(), 0u);
+        s->stamp = 1;
+    }
+    const double xa = double(x0), xb = double(x0 + n - 1), ya = double(y);
+    /* Seen from the centre, a row's stretch turns through less than half a turn, unless it
+     * passes the centre: then every bin. */
+    int first = 0, count = penumbra_bins;
+    if (std::fabs(ya) > s->size || xa > s->size || xb < -s->size) {
+        const int a = direction_bin(xa, ya), b = direction_bin(xb, ya);
+        const int forward = (b - a + penumbra_bins) % penumbra_bins;
+        first = forward <= penumbra_bins / 2 ? a : b;
+        count = std::min(forward, penumbra_bins - forward) + 1;
+    }
+    for (int c = 0; c < count; c++) {
+        const int bin = (first + c) % penumbra_bins;
+        for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
+            const int index = s->bin_items[size_t(k)];
+            if (s->stamps[size_t(index)] == s->stamp)
+                continue;
+            s->stamps[size_t(index)] = s->stamp;
+            if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size,
+                         &s->chunk[size_t(s->chunk_count)]))
+                s->chunk_count++;
+        }
+    }
+}
+
+/* The chunk's shares with the machine's widest vectors: AVX2 where the processor has it,
+ * SSE2 (every x86-64) otherwise. */
+__attribute__((target("avx2,fma"))) static void shares_avx2(penumbra_scratch *s, int64_t x0,
+                                                            int64_t y, int n, float *shares) {
+    const chunk_blocker *chosen = s->chunk.data();
+    const int count = s->chunk_count;
+    if (s->single)
+        shares_of_chunk<float, 32>(s, chosen, count, x0, y, n, shares);
+    else
+        shares_of_chunk<double, 32>(s, chosen, count, x0, y, n, shares);
+}
+
+static void shares_sse2(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares) {
+    const chunk_blocker *chosen = s->chunk.data();
+    const int count = s->chunk_count;
+    if (s->single)
+        shares_of_chunk<float, 16>(s, chosen, count, x0, y, n, shares);
+    else
+        shares_of_chunk<double, 16>(s, chosen, count, x0, y, n, shares);
+}
+
+static bool has_avx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+}
+
+void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares) {
+    static const bool avx2 = has_avx2();
+    for (int from = 0; from < n; from += lanes) {
+        const int count = std::min(lanes, n - from);
+        const int64_t x = x0 + from;
+        if (s->blockers.empty()) {
+            std::fill(shares + from, shares + from + count, 1.0f);
+            continue;
+        }
+        list_chunk_blockers(s, x, y, count);
+        if (s->chunk_count > most_kept) {
+            for (int i = 0; i < count; i++)
+                shares[from + i] = float(seen_share(s, double(x + i), double(y)));
+        } else if (avx2) {
+            shares_avx2(s, x, y, count, shares + from);
+        } else {
+            shares_sse2(s, x, y, count, shares + from);
+        }
+    }
+}
