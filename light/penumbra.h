@@ -49,7 +49,9 @@ struct penumbra_scratch {
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
     std::vector<chunk_blocker> chunk;      /* the blockers a chunk of a row works out */
     int chunk_count;
-    std::vector<uint32_t> stamps; /* each blocker's last chunk, to list it once */
+    std::vector<int> listed_blockers; /* those of the bins a chunk crossed last, */
+    int listed_first, listed_count;   /* which were these */
+    std::vector<uint32_t> stamps;     /* each blocker's last listing, to list it once */
     uint32_t stamp;
     bool single; /* the box is small enough for rows to be worked out in single precision */
     /* The binned blocker that last hid all of the disc from a point, -1 for none: the next
@@ -81,8 +83,11 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
 double seen_share(penumbra_scratch *s, double px, double py);
 
 /* The shares of the disc seen from the n pixels from (x0, y), relative to the centre, along a
- * row: within a 1000th of a level of seen_share's. */
-void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares);
+ * row, as seen_share gives them to within 1e-4. With the machine's widest vectors it knows
+ * (AVX2), or with SSE2's, which every x86-64 has. */
+enum row_vectors { WIDEST_VECTORS, SSE2_VECTORS };
+void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares,
+                        row_vectors vectors = WIDEST_VECTORS);
 
 /* The bin of the direction (dx, dy) from the centre. */
 int direction_bin(double dx, double dy);

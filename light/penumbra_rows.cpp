@@ -224,11 +224,6 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
 
 /* The blockers of the bins the chunk's directions cross, each once. */
 static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
-    s->chunk_count = 0;
-    if (++s->stamp == 0) {
-        std::fill(s->stamps.begin(), s->stamps.end(), 0u);
-        s->stamp = 1;
-    }
     const double xa = double(x0), xb = double(x0 + n - 1), ya = double(y);
     /* Seen from the centre, a row's stretch turns through less than half a turn, unless it
      * passes the centre: then every bin. */
@@ -239,18 +234,32 @@ static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int 
         first = forward <= penumbra_bins / 2 ? a : b;
         count = std::min(forward, penumbra_bins - forward) + 1;
     }
-    for (int c = 0; c < count; c++) {
-        const int bin = (first + c) % penumbra_bins;
-        for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
-            const int index = s->bin_items[size_t(k)];
-            if (s->stamps[size_t(index)] == s->stamp)
-                continue;
-            s->stamps[size_t(index)] = s->stamp;
-            if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size,
-                         &s->chunk[size_t(s->chunk_count)]))
-                s->chunk_count++;
+    /* Chunks next to each other, on a row or across rows, often cross the same bins: their
+     * blockers, each once, are listed again only when the bins change. */
+    if (first != s->listed_first || count != s->listed_count) {
+        s->listed_first = first;
+        s->listed_count = count;
+        s->listed_blockers.clear();
+        if (++s->stamp == 0) {
+            std::fill(s->stamps.begin(), s->stamps.end(), 0u);
+            s->stamp = 1;
+        }
+        for (int c = 0; c < count; c++) {
+            const int bin = (first + c) % penumbra_bins;
+            for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
+                const int index = s->bin_items[size_t(k)];
+                if (s->stamps[size_t(index)] != s->stamp) {
+                    s->stamps[size_t(index)] = s->stamp;
+                    s->listed_blockers.push_back(index);
+                }
+            }
         }
     }
+    s->chunk_count = 0;
+    for (int index : s->listed_blockers)
+        if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size,
+                     &s->chunk[size_t(s->chunk_count)]))
+            s->chunk_count++;
 }
 
 /* The chunk's shares with the machine's widest vectors: AVX2 where the processor has it,
@@ -279,8 +288,10 @@ static bool has_avx2() {
     return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 }
 
-void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares) {
-    static const bool avx2 = has_avx2();
+void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares,
+                        row_vectors vectors) {
+    static const bool has = has_avx2();
+    const bool avx2 = has && vectors == WIDEST_VECTORS;
     for (int from = 0; from < n; from += lanes) {
         const int count = std::min(lanes, n - from);
         const int64_t x = x0 + from;

@@ -183,6 +183,31 @@ Map lit_by(const std::vector<light_source> &lamps, const shrouder_set *set, int 
     return map;
 }
 
+/* Seen from 2 px off the rim of a lamp of size 8, a wall just past the disc's tangent point
+ * lies beyond the disc (nearer the point than the centre, yet behind the rim): it hides
+ * nothing. The same wall on the near side hides a part, and the map agrees with the queries. */
+TEST(ShareOfLightSeen, WallsPastTheRimAndBeforeIt) {
+    const struct {
+        const char *name;
+        wall w;
+    } cases[] = {{"past the rim", {52, 59, 55, 59, true}},
+                 {"past the rim, one-way", {55, 59, 52, 59, false}},
+                 {"before the rim", {56, 57, 59, 57, true}}};
+    for (const auto &c : cases) {
+        const Set set = make_set({c.w});
+        const double expected = sampled_share({c.w}, 50, 50, 8, 60, 50);
+        EXPECT_NEAR(share_of_light_seen(set.get(), 50, 50, 8, 60, 50), expected, 0.01) << c.name;
+        light_source l = lamp(50, 50, 40, 8);
+        l.r = l.g = l.b = 255;
+        const Map with = lit_by({l}, set.get()), without = lit_by({l}, nullptr);
+        const Bitmap a = applied_to_white(with.get(), 80, 60, 32);
+        const Bitmap b = applied_to_white(without.get(), 80, 60, 32);
+        const double seen =
+            (getr32(getpixel(a.get(), 60, 50)) - 10.0) / (getr32(getpixel(b.get(), 60, 50)) - 10.0);
+        EXPECT_NEAR(seen, expected, 0.02) << c.name << ": the map";
+    }
+}
+
 TEST(Lamps, BadValues) {
     const Set set = make_set({{10, 30, 70, 30, true}, {40, 5, 40, 25, false}});
     const double nan = std::numeric_limits<double>::quiet_NaN();

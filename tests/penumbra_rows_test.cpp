@@ -1,0 +1,78 @@
+/* Penumbra rows worked out many pixels at a time, against the library's one-point share: every
+ * pixel of rows across lamps of each kind, with both vector widths. */
+#include "lamp_model.h"
+#include "penumbra.h"
+
+#include <random>
+
+namespace {
+
+using namespace lamp_model;
+
+struct row_case {
+    const char *name;
+    unsigned seed;
+    int walls, length; /* random walls and their longest side */
+    bool boxes;        /* clockwise boxes of that size instead */
+    int size, reach;   /* the lamp's; past 4096 its rows are worked out in double */
+    int step;          /* every step-th row of the box */
+};
+
+const row_case row_cases[] = {
+    {"segments", 1, 25, 60, false, 8, 120, 3},
+    {"boxes", 2, 40, 14, true, 8, 120, 3},
+    {"small lamp", 3, 40, 14, true, 1, 100, 4},
+    {"large lamp", 4, 30, 20, true, 24, 120, 4},
+    {"lamp crossing walls", 5, 60, 40, false, 16, 100, 4},
+    {"crowded", 6, 400, 8, true, 6, 90, 5},
+    {"wide reach, in double", 7, 30, 40, false, 5, 5000, 47},
+};
+
+std::vector<wall> walls_of(const row_case &c) {
+    std::mt19937 random(c.seed);
+    std::vector<wall> walls;
+    const auto coordinate = [&] { return int(random() % 240) - 120; };
+    for (int i = 0; i < c.walls; i++) {
+        const int x = coordinate(), y = coordinate();
+        if (c.boxes) {
+            const int s = c.length;
+            walls.insert(walls.end(), {{x, y, x + s, y, false},
+                                       {x + s, y, x + s, y + s, false},
+                                       {x + s, y + s, x, y + s, false},
+                                       {x, y + s, x, y, false}});
+        } else {
+            const int dx = int(random() % unsigned(2 * c.length + 1)) - c.length;
+            const int dy = int(random() % unsigned(2 * c.length + 1)) - c.length;
+            walls.push_back({x, y, x + dx, y + dy, i % 3 == 0});
+        }
+    }
+    return walls;
+}
+
+TEST(PenumbraRows, MatchOnePointAtATime) {
+    std::vector<float> shares(size_t(2 * 140 + 1));
+    for (const row_case &c : row_cases) {
+        const Set set = make_set(walls_of(c));
+        penumbra_scratch s;
+        /* The lamp at (3, -2); rows over at most 140 px each way of it. */
+        const int cx = 3, cy = -2, span = std::min(c.reach, 140);
+        gather_blockers(&s, set.get(), cx, cy, c.size, cx - c.reach, cy - c.reach, cx + c.reach,
+                        cy + c.reach);
+        int compared = 0, partial = 0;
+        double worst = 0;
+        for (row_vectors vectors : {WIDEST_VECTORS, SSE2_VECTORS})
+            for (int dy = -span; dy <= span; dy += c.step) {
+                seen_shares_of_row(&s, -span, dy, 2 * span + 1, shares.data(), vectors);
+                for (int i = 0; i <= 2 * span; i++) {
+                    const double v = seen_share(&s, -span + i, dy);
+                    worst = std::max(worst, std::fabs(shares[size_t(i)] - v));
+                    compared++;
+                    partial += v > 0 && v < 1;
+                }
+            }
+        EXPECT_LT(worst, 1e-4) << c.name;
+        EXPECT_GT(partial, compared / 50) << c.name << ": too few pixels in a penumbra";
+    }
+}
+
+} // namespace
