@@ -171,7 +171,6 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
     s->umbra = -1;
     s->stamps.assign(s->blockers.size(), 0u);
     s->chunk.resize(s->blockers.size());
-    s->listed_count = -1;
     s->stamp = 0;
     /* Single precision keeps a share within a 1000th of a level while the box's pixels lie
      * within this many pixels of the centre. */

@@ -49,9 +49,7 @@ struct penumbra_scratch {
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
     std::vector<chunk_blocker> chunk;      /* the blockers a chunk of a row works out */
     int chunk_count;
-    std::vector<int> listed_blockers; /* those of the bins a chunk crossed last, */
-    int listed_first, listed_count;   /* which were these */
-    std::vector<uint32_t> stamps;     /* each blocker's last listing, to list it once */
+    std::vector<uint32_t> stamps; /* each blocker's last listing, to list it once */
     uint32_t stamp;
     bool single; /* the box is small enough for rows to be worked out in single precision */
     /* The binned blocker that last hid all of the disc from a point, -1 for none: the next

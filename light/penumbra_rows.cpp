@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <type_traits>
 
 /* The vector helpers are inlined into the entry points below, whatever the machine's vectors:
@@ -61,9 +62,10 @@ static void facing_lanes(const blocker &b, int64_t x0, int64_t y, int n, int *fi
                   ldy = int64_t(b.ldy);
     /* f(i) = ldx (y - ly) - ldy (x0 + i - lx), strictly negative on the left. */
     const int64_t f0 = ldx * (y - ly) - ldy * (x0 - lx);
+    const int64_t f_last = f0 - ldy * (n - 1);
     *first = 0;
     *last = n;
-    if (ldy == 0) {
+    if ((f0 < 0) == (f_last < 0)) { /* the line does not cross the chunk: no division */
         if (f0 >= 0)
             *last = 0;
     } else if (ldy > 0) {
@@ -78,10 +80,6 @@ static void facing_lanes(const blocker &b, int64_t x0, int64_t y, int n, int *fi
 static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, double size,
                      chunk_blocker *out) {
     const double ya = double(y), xa = double(x0), xb = double(x0 + n - 1);
-    const double far2 = std::max(xa * xa, xb * xb) + ya * ya;
-    /* A point at d from the centre sees the disc past points nearer than d only. */
-    if (b.near * b.near >= far2)
-        return false;
     /* The polar line of a pixel p, x . p = size^2, parts the pixel's cone onto the disc into
      * what lies in front of the disc (x . p > size^2) and what lies beyond it. It moves with p
      * linearly: the ends of the blocker and of the chunk decide it for the whole chunk. */
@@ -149,10 +147,11 @@ inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker 
         hi[k] = hides ? h : t;
         any |= hides;
     }
-    for (int i = 0; i < int(sizeof(mask) / sizeof(any[0])); i++)
-        if (any[i])
-            return true;
-    return false;
+    uint64_t words[sizeof(mask) / 8], some = 0;
+    memcpy(words, &any, sizeof words);
+    for (uint64_t w : words)
+        some |= w;
+    return some != 0;
 }
 
 /* The angle hidden from each pixel: what each stretch adds beyond the farthest end of those
@@ -234,32 +233,33 @@ static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int 
         first = forward <= penumbra_bins / 2 ? a : b;
         count = std::min(forward, penumbra_bins - forward) + 1;
     }
-    /* Chunks next to each other, on a row or across rows, often cross the same bins: their
-     * blockers, each once, are listed again only when the bins change. */
-    if (first != s->listed_first || count != s->listed_count) {
-        s->listed_first = first;
-        s->listed_count = count;
-        s->listed_blockers.clear();
-        if (++s->stamp == 0) {
-            std::fill(s->stamps.begin(), s->stamps.end(), 0u);
-            s->stamp = 1;
-        }
-        for (int c = 0; c < count; c++) {
-            const int bin = (first + c) % penumbra_bins;
-            for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
-                const int index = s->bin_items[size_t(k)];
-                if (s->stamps[size_t(index)] != s->stamp) {
-                    s->stamps[size_t(index)] = s->stamp;
-                    s->listed_blockers.push_back(index);
-                }
-            }
+    if (++s->stamp == 0) {
+        std::fill(s->stamps.begin(), s->stamps.end(), 0u);
+        s->stamp = 1;
+    }
+    /* A blocker that hides part of the disc from a pixel crosses the hull of the two, and lies
+     * nearer the centre than the pixel; bins list the nearest first. */
+    const double far2 = std::max(xa * xa, xb * xb) + ya * ya, size = s->size;
+    const double left = std::min(xa, -size), right = std::max(xb, size);
+    const double top = std::min(ya, -size), bottom = std::max(ya, size);
+    s->chunk_count = 0;
+    for (int c = 0; c < count; c++) {
+        const int bin = (first + c) % penumbra_bins;
+        for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
+            const int index = s->bin_items[size_t(k)];
+            const blocker &b = s->blockers[size_t(index)];
+            if (b.near * b.near >= far2)
+                break;
+            if (s->stamps[size_t(index)] == s->stamp)
+                continue;
+            s->stamps[size_t(index)] = s->stamp;
+            if (std::max(b.x1, b.x2) < left || std::min(b.x1, b.x2) > right ||
+                std::max(b.y1, b.y2) < top || std::min(b.y1, b.y2) > bottom)
+                continue;
+            if (sort_out(b, index, x0, y, n, size, &s->chunk[size_t(s->chunk_count)]))
+                s->chunk_count++;
         }
     }
-    s->chunk_count = 0;
-    for (int index : s->listed_blockers)
-        if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size,
-                     &s->chunk[size_t(s->chunk_count)]))
-            s->chunk_count++;
 }
 
 /* The chunk's shares with the machine's widest vectors: AVX2 where the processor has it,
