@@ -97,16 +97,23 @@ static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, 
     return true;
 }
 
-/* atan within 2e-6 radians (penumbra.cpp's polynomial), on a vector. */
+/* atan on [0, 1] within 2e-6 radians (penumbra.cpp's polynomial), on a vector. */
+template <typename vec> inline_always static vec atan_to_one(vec x) {
+    const vec x2 = x * x;
+    return x * (0.99997726f +
+                x2 * (-0.33262347f +
+                      x2 * (0.19354346f +
+                            x2 * (-0.11643287f + x2 * (0.05265332f - x2 * 0.01172120f)))));
+}
+
+/* atan(y / x) for y >= 0 and x > 0, with one division. */
+template <typename vec> inline_always static vec atan_of_ratio(vec y, vec x) {
+    const vec p = atan_to_one((y < x ? y : x) / (y < x ? x : y));
+    return y > x ? 1.57079632679489662f - p : p;
+}
+
 template <typename vec> inline_always static vec vector_atan(vec v) {
-    const vec a = v < 0 ? -v : v, inverse = 1 / a;
-    const vec x = a > 1 ? inverse : a, x2 = x * x;
-    const vec p =
-        x *
-        (0.99997726f +
-         x2 * (-0.33262347f +
-               x2 * (0.19354346f + x2 * (-0.11643287f + x2 * (0.05265332f - x2 * 0.01172120f)))));
-    const vec r = a > 1 ? 1.57079632679489662f - p : p;
+    const vec r = atan_of_ratio(v < 0 ? -v : v, vec{} * 0 + 1);
     return v < 0 ? -r : r;
 }
 
@@ -131,7 +138,9 @@ inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker 
         const vec a2 = -(e2x * px + e2y * py), b2 = e2x * py - e2y * px;
         /* Seen from a pixel on its left, the first end lies to the right of the second: an end
          * behind the pixel leaves the stretch open on its side. */
-        const vec t1 = a1 > 0 ? b1 / a1 : inf, t2 = a2 > 0 ? b2 / a2 : -inf;
+        const vec k1 = a1 > 0 ? a1 : vec{} * 0 + 1, k2 = a2 > 0 ? a2 : vec{} * 0 + 1;
+        const vec both = 1 / (k1 * k2); /* one division for the two ends */
+        const vec t1 = a1 > 0 ? b1 * k2 * both : inf, t2 = a2 > 0 ? b2 * k1 * both : -inf;
         const vec l = t2 > -t ? t2 : -t, h = t1 < t ? t1 : t;
         mask hides = ((a1 > 0) | (a2 > 0)) & (l < h) & (p.index[k] >= first) & (p.index[k] < last);
         if (c.polar) {
@@ -177,7 +186,7 @@ inline_always static void hidden_angles(const stretches<real, bytes> &s, int kep
             }
             const vec gap = h > from ? h - from : vec{} * 0;
             if (narrow)
-                hidden[v] += vector_atan(gap / (1 + h * from));
+                hidden[v] += atan_of_ratio(gap, 1 + h * from);
             else
                 hidden[v] += h > from ? vector_atan(h) - vector_atan(from) : vec{} * 0;
         }

@@ -334,8 +334,13 @@ void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
             add_run(s, box, y, box.left, box.right);
     } else if (!s->blockers.empty()) {
         list_corners(s);
+        /* A wedge lies behind its corner, farther from the centre: past the reach, and the pad,
+         * it lights nothing. */
+        const double beyond = double(box.radius) + 2 * pad;
         for (size_t i = 0; i < s->corners.size(); i += 2) {
             const double qx = s->corners[i], qy = s->corners[i + 1];
+            if (qx * qx + qy * qy >= beyond * beyond)
+                continue;
             /* The corner ends what a point behind it sees only along lines through it that
              * reach the disc past the other blockers. */
             if (seen_directions(s, qx, qy) == 0)
