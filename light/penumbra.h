@@ -26,6 +26,12 @@ struct exact_run {
     int row, x0, x1;
 };
 
+/* A triangle of a wedge, widened by `pad` each way. */
+struct wedge_triangle {
+    double xs[3], ys[3];
+    double pad;
+};
+
 /* A blocker as a chunk of a row's pixels sees it: the chunk's pixels first .. last - 1 lie
  * strictly on its left, and `polar` says whether each pixel must tell whether the blocker lies in
  * front of the disc or beyond it (otherwise it lies in front for all of them). */
@@ -59,11 +65,13 @@ struct penumbra_scratch {
     std::vector<double> corners;   /* x, y pairs */
     std::vector<int> corner_start; /* corner i's blockers: corner_items[corner_start[i] ..] */
     std::vector<int> corner_items;
-    std::vector<int> candidates;    /* the blockers that may cut one wedge short */
-    std::vector<double> end_angles; /* the directions from the corner to their ends */
-    std::vector<double> seen;       /* directions a corner sees the disc in */
-    std::vector<int> incident;      /* the blockers ending at that corner */
-    std::vector<double> cuts, kept; /* its stretches of directions, cut and kept */
+    std::vector<int> candidates;           /* the blockers that may cut one wedge short */
+    std::vector<double> end_angles;        /* the directions from the corner to their ends */
+    std::vector<double> seen;              /* directions a corner sees the disc in */
+    std::vector<int> incident;             /* the blockers ending at that corner */
+    std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
+    std::vector<wedge_triangle> triangles; /* the sectors of its wedge */
+    std::vector<exact_run> row_runs;       /* their stretches of one row */
     std::vector<exact_run> unsorted, runs;
     std::vector<int> row_start;
     int top;

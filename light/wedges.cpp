@@ -143,30 +143,49 @@ static double sector_reach(penumbra_scratch *s, double qx, double qy, double fro
     return farthest;
 }
 
-/* Adds the runs of the triangle (xs, ys) to the rows of the box: the pixels whose centres it
- * holds, or those within `pad` of it. */
-static void add_triangle(penumbra_scratch *s, const lamp_box &box, const double xs[3],
-                         const double ys[3], double pad) {
-    const double top = std::min({ys[0], ys[1], ys[2]}) - pad;
-    const double bottom = std::max({ys[0], ys[1], ys[2]}) + pad;
-    const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
-    const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
-    for (int64_t y = first; y <= last; y++) {
-        double lo = HUGE_VAL, hi = -HUGE_VAL;
-        for (int i = 0; i < 3; i++)
-            extent_in_band(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3], double(y) - pad,
-                           double(y) + pad, &lo, &hi);
-        if (lo <= hi)
-            add_run(s, box, y, int64_t(std::ceil(std::max(lo - pad, -1e18))),
-                    int64_t(std::floor(std::min(hi + pad, 1e18))));
-    }
+/* Adds the sector of directions [from, to] from the apex (ax, ay), that long, to the wedge's
+ * triangles: its pixels are those whose centres it holds, or those within `pad` of it. */
+static void add_sector(penumbra_scratch *s, double ax, double ay, double from, double to,
+                       double length, double pad) {
+    s->triangles.push_back({{ax, ax + length * std::cos(from), ax + length * std::cos(to)},
+                            {ay, ay + length * std::sin(from), ay + length * std::sin(to)},
+                            pad});
 }
 
-static void add_sector(penumbra_scratch *s, const lamp_box &box, double ax, double ay, double from,
-                       double to, double length, double pad) {
-    const double xs[3] = {ax, ax + length * std::cos(from), ax + length * std::cos(to)};
-    const double ys[3] = {ay, ay + length * std::sin(from), ay + length * std::sin(to)};
-    add_triangle(s, box, xs, ys, pad);
+/* Adds the wedge's triangles to the rows of the box: on each row, the stretches of those it
+ * crosses, those that meet joined into one run. */
+static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
+    double top = HUGE_VAL, bottom = -HUGE_VAL;
+    for (const wedge_triangle &t : s->triangles) {
+        top = std::min(top, std::min({t.ys[0], t.ys[1], t.ys[2]}) - t.pad);
+        bottom = std::max(bottom, std::max({t.ys[0], t.ys[1], t.ys[2]}) + t.pad);
+    }
+    const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
+    const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
+    std::vector<exact_run> &row = s->row_runs;
+    for (int64_t y = first; y <= last; y++) {
+        row.clear();
+        for (const wedge_triangle &t : s->triangles) {
+            double lo = HUGE_VAL, hi = -HUGE_VAL;
+            for (int i = 0; i < 3; i++)
+                extent_in_band(t.xs[i], t.ys[i], t.xs[(i + 1) % 3], t.ys[(i + 1) % 3],
+                               double(y) - t.pad, double(y) + t.pad, &lo, &hi);
+            if (lo <= hi)
+                row.push_back({int(y), int(std::max(std::ceil(lo - t.pad), -1e9)),
+                               int(std::min(std::floor(hi + t.pad), 1e9))});
+        }
+        /* Sectors follow each other round the apex: their stretches come sorted or nearly. */
+        for (size_t i = 1; i < row.size(); i++)
+            for (size_t j = i; j > 0 && row[j].x0 < row[j - 1].x0; j--)
+                std::swap(row[j], row[j - 1]);
+        for (size_t i = 0; i < row.size();) {
+            exact_run r = row[i++];
+            for (; i < row.size() && row[i].x0 <= r.x1 + 1; i++)
+                r.x1 = std::max(r.x1, row[i].x1);
+            add_run(s, box, y, r.x0, r.x1);
+        }
+    }
+    s->triangles.clear();
 }
 
 /* Whether the edges meeting at q block exactly one side of the line through q along the
@@ -253,14 +272,15 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
             const double from = first + i * step, to = from + step;
             const double length = std::min(longest, (sector_reach(s, qx, qy, from, to) + 2 * pad) /
                                                         std::cos(0.5 * step));
-            add_sector(s, box, ax, ay, from, to, length, 0);
+            add_sector(s, ax, ay, from, to, length, 0);
         }
     }
     /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
      * ray from the centre through the corner: near the corner, where the wedge is narrower
      * than that, the pad widens it. */
     const double narrow = std::min(longest, 2 * pad / std::sin(half) + 2 * pad);
-    add_sector(s, box, ax, ay, axis - half, axis + half, narrow, pad);
+    add_sector(s, ax, ay, axis - half, axis + half, narrow, pad);
+    add_triangles(s, box);
 }
 
 /* The corners of the blockers, each once, with the blockers ending at each. */
