@@ -1,6 +1,7 @@
 /* Lamps in a lit frame at 1280x720x32 over the 1000-box level, 16 lamps of reach 200: soft
  * lamps of sizes 2, 8 and 24, cones and a smooth falloff, each frame (clear, add the lamps,
- * apply) timed beside the same frame with hard point lights in the same iterations. And a frame
+ * apply) timed beside the same frame with hard point lights in the same iterations, the lamps
+ * added one at a time, then all at once on every core (add_lights). And a frame
  * started from a world-sized map with 200 lamps baked in, against the same 16 lamps alone, with
  * the cost of that start against a plain clear and a copy of the map's memory. */
 #include <benchmark/benchmark.h>
@@ -52,24 +53,32 @@ static light_source source(light at, int i, const lamp_kind &k) {
     return l;
 }
 
-static void add_frame_lamps(light_map *map, const lamp_kind &k) {
+/* Adds the frame's lamps one at a time, or all at once on the map's threads (one a core). */
+static void add_frame_lamps(light_map *map, const lamp_kind &k, bool together = false) {
     const lit_level &l = level();
-    for (int i = 0; i < lamps; i++) {
-        const light_source s = source(l.lights[size_t(i)], i, k);
-        add_light(map, l.set, &s);
+    light_source sources[lamps];
+    for (int i = 0; i < lamps; i++)
+        sources[i] = source(l.lights[size_t(i)], i, k);
+    if (together) {
+        add_lights(map, l.set, sources, lamps);
+        return;
     }
+    for (const light_source &s : sources)
+        add_light(map, l.set, &s);
 }
 
-static double frame(BITMAP *bmp, light_map *map, const lamp_kind &k, int scene) {
+static double frame(BITMAP *bmp, light_map *map, const lamp_kind &k, int scene,
+                    bool together = false) {
     clear_to_color(bmp, scene);
     return seconds_taken([&] {
         clear_light_map(map, 20, 20, 40);
-        add_frame_lamps(map, k);
+        add_frame_lamps(map, k, together);
         apply_light_map(bmp, map);
     });
 }
 
-static void lamp_frame(benchmark::State &state) {
+/* The frames' times against the hard frame's, one lamp at a time or on every core. */
+static void lamp_frames(benchmark::State &state, bool together) {
     BITMAP *bmp = bench_bitmap(32, frame_w, frame_h);
     const int scene = makecol(150, 140, 120);
     light_map *map = create_light_map(frame_w, frame_h);
@@ -78,10 +87,10 @@ static void lamp_frame(benchmark::State &state) {
     const size_t n = sizeof kinds / sizeof kinds[0];
     double hard_time = 0, times[n] = {};
     for (auto _ : state) {
-        const double h = frame(bmp, map, hard, scene);
+        const double h = frame(bmp, map, hard, scene, together);
         hard_time += h;
         for (size_t i = 0; i < n; i++)
-            times[i] += frame(bmp, map, kinds[i], scene);
+            times[i] += frame(bmp, map, kinds[i], scene, together);
         state.SetIterationTime(h);
     }
     destroy_light_map(map);
@@ -90,7 +99,16 @@ static void lamp_frame(benchmark::State &state) {
     state.counters["cone_vs_round"] = times[3] / times[1];
     state.counters["smooth_vs_linear"] = times[4] / times[1];
 }
+
+static void lamp_frame(benchmark::State &state) {
+    lamp_frames(state, false);
+}
 BENCHMARK(lamp_frame)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+static void lamp_frame_on_cores(benchmark::State &state) {
+    lamp_frames(state, true);
+}
+BENCHMARK(lamp_frame_on_cores)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 /* A map of the whole level with 200 of its lamps baked in. */
 static light_map *baked_level() {
