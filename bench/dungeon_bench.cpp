@@ -67,7 +67,7 @@ static void dungeon_frame(benchmark::State &state) {
         s.aim_y = int(next * 23 % screen_height);
         const double clear = seconds_taken([&] { clear_to_color(bmp, makecol(0, 0, 0)); });
         const double frame = seconds_taken([&] {
-            move_guards(&level, s.you.x, s.you.y, frame_ms);
+            move_guards(&level.guards, level.walls, s.you.x, s.you.y, frame_ms);
             move_wanderers(&level, wanderers, wanderer_count, frame_ms);
             openers[0] = door_opener{s.you.x, s.you.y};
             for (int i = 0; i < wanderer_count; i++) {
@@ -75,7 +75,7 @@ static void dungeon_frame(benchmark::State &state) {
                 lamps[i].y = int(wanderers[i].y);
                 openers[i + 1] = door_opener{wanderers[i].x, wanderers[i].y};
             }
-            move_doors(&level, openers, wanderer_count + 1, frame_ms);
+            move_doors(&level.doors, level.walls, openers, wanderer_count + 1, frame_ms);
             draw_dungeon_frame(bmp, &s);
         });
         clears += clear;

@@ -2,7 +2,7 @@
 
 #include <math.h>
 
-#include "generate.h"
+#include "layout.h"
 #include "shrouder_set.h"
 
 /* Tiles between two doors, each way, so that doors spread over the world. */
@@ -11,23 +11,23 @@ static const int max_doors = 40;
 /* A long pause (a dragged window, a debugger) slides a door no further than this. */
 static const double max_step_ms = 100.0;
 
-static bool is_floor(const dungeon *level, int column, int row) {
-    return tile_at(level, column, row) == floor_tile;
+static bool is_floor(const layout *plan, int column, int row) {
+    return tile_at(plan, column, row) == floor_tile;
 }
 
-static bool is_wall(const dungeon *level, int column, int row) {
-    return tile_at(level, column, row) == wall_tile;
+static bool is_wall(const layout *plan, int column, int row) {
+    return tile_at(plan, column, row) == wall_tile;
 }
 
 /* A corridor running along x through (column, row) and (column, row + 1), walled two deep
  * above and below: a door across it stands upright in the middle of the column. */
-static bool door_across_x(const dungeon *level, int c, int r, door *d) {
+static bool door_across_x(const layout *plan, int c, int r, door *d) {
     for (int dc = -1; dc <= 1; dc++)
-        if (!is_floor(level, c + dc, r) || !is_floor(level, c + dc, r + 1) ||
-            !is_corridor(level, c + dc, r))
+        if (!is_floor(plan, c + dc, r) || !is_floor(plan, c + dc, r + 1) ||
+            !is_corridor(plan, c + dc, r))
             return false;
-    if (!is_wall(level, c, r - 1) || !is_wall(level, c, r - 2) || !is_wall(level, c, r + 2) ||
-        !is_wall(level, c, r + 3))
+    if (!is_wall(plan, c, r - 1) || !is_wall(plan, c, r - 2) || !is_wall(plan, c, r + 2) ||
+        !is_wall(plan, c, r + 3))
         return false;
     const int x0 = c * tile_size + (tile_size - door_thickness) / 2;
     *d = door{x0, r * tile_size, x0 + door_thickness, r * tile_size + door_length, 0, -1, 0, 0, -1};
@@ -35,13 +35,13 @@ static bool door_across_x(const dungeon *level, int c, int r, door *d) {
 }
 
 /* The same for a corridor running along y: the door lies across it and slides left. */
-static bool door_across_y(const dungeon *level, int c, int r, door *d) {
+static bool door_across_y(const layout *plan, int c, int r, door *d) {
     for (int dr = -1; dr <= 1; dr++)
-        if (!is_floor(level, c, r + dr) || !is_floor(level, c + 1, r + dr) ||
-            !is_corridor(level, c, r + dr))
+        if (!is_floor(plan, c, r + dr) || !is_floor(plan, c + 1, r + dr) ||
+            !is_corridor(plan, c, r + dr))
             return false;
-    if (!is_wall(level, c - 1, r) || !is_wall(level, c - 2, r) || !is_wall(level, c + 2, r) ||
-        !is_wall(level, c + 3, r))
+    if (!is_wall(plan, c - 1, r) || !is_wall(plan, c - 2, r) || !is_wall(plan, c + 2, r) ||
+        !is_wall(plan, c + 3, r))
         return false;
     const int y0 = r * tile_size + (tile_size - door_thickness) / 2;
     *d = door{c * tile_size, y0, c * tile_size + door_length, y0 + door_thickness, -1, 0, 0, 0, -1};
@@ -64,23 +64,24 @@ static bool add_door_to_set(shrouder_set *walls, door *d) {
     return d->id >= 0;
 }
 
-bool place_doors(dungeon *level, random_stream *stream) {
+bool place_doors(const layout &plan, random_stream *stream, shrouder_set *walls,
+                 std::vector<door> *doors) {
     std::vector<door> found;
     for (int row = 0; row < grid_rows; row++)
         for (int column = 0; column < grid_columns; column++) {
             door d;
-            if (door_across_x(level, column, row, &d) || door_across_y(level, column, row, &d))
+            if (door_across_x(&plan, column, row, &d) || door_across_y(&plan, column, row, &d))
                 found.push_back(d);
         }
     /* Shuffled, so that the doors do not crowd the top of the world. */
     for (int i = int(found.size()) - 1; i > 0; i--)
         std::swap(found[i], found[random_between(stream, 0, i)]);
-    level->doors.clear();
+    doors->clear();
     for (door &d : found)
-        if (int(level->doors.size()) < max_doors && far_from_doors(level->doors, d)) {
-            if (!add_door_to_set(level->walls, &d))
+        if (int(doors->size()) < max_doors && far_from_doors(*doors, d)) {
+            if (!add_door_to_set(walls, &d))
                 return false;
-            level->doors.push_back(d);
+            doors->push_back(d);
         }
     return true;
 }
@@ -117,9 +118,10 @@ static bool any_near(const door &d, const door_opener *openers, int count) {
     return false;
 }
 
-void move_doors(dungeon *level, const door_opener *openers, int count, double elapsed_ms) {
+void move_doors(std::vector<door> *doors, shrouder_set *walls, const door_opener *openers,
+                int count, double elapsed_ms) {
     const double ms = elapsed_ms < max_step_ms ? elapsed_ms : max_step_ms;
-    for (door &d : level->doors) {
+    for (door &d : *doors) {
         const int target = any_near(d, openers, count) ? door_length : 0;
         const int way = (target > d.open_px) - (target < d.open_px);
         if (way == 0) {
@@ -130,6 +132,6 @@ void move_doors(dungeon *level, const door_opener *openers, int count, double el
         int step = int(floor(d.slide));
         d.slide -= step;
         const int room = abs(target - d.open_px);
-        slide_door(level->walls, &d, way * (step < room ? step : room));
+        slide_door(walls, &d, way * (step < room ? step : room));
     }
 }

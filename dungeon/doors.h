@@ -6,9 +6,9 @@
 
 #include <vector>
 
-struct shrouder_set;
-struct dungeon;
+struct layout;
 struct random_stream;
+struct shrouder_set;
 
 /* Across a passage two tiles wide; this thick, centred on its tile. */
 static const int door_length = 32, door_thickness = 6;
@@ -26,10 +26,11 @@ struct door {
     int id;               /* its member in the walls set */
 };
 
-/* Finds places for doors in the level's corridors, where a straight passage two tiles wide has
- * walls two tiles deep on both sides, at least some tiles apart, and adds each door, closed, to
- * the level's walls. False when memory runs out. */
-bool place_doors(dungeon *level, random_stream *stream);
+/* Finds places for doors in the layout's corridors, where a straight passage two tiles wide
+ * has walls two tiles deep on both sides, at least some tiles apart, and lists each door in
+ * `doors`, closed, as a member of `walls`. False when memory runs out. */
+bool place_doors(const layout &plan, random_stream *stream, shrouder_set *walls,
+                 std::vector<door> *doors);
 
 /* Where the door's box is now: the closed box slid by open_px. */
 void door_box(const door &d, int *x0, int *y0, int *x1, int *y1);
@@ -45,7 +46,8 @@ struct door_opener {
 bool near_door(const door &d, door_opener o);
 
 /* Slides every door by `elapsed_ms` towards open while one of the `count` openers is near it
- * and towards closed otherwise, moving its member in the level's walls with it. */
-void move_doors(dungeon *level, const door_opener *openers, int count, double elapsed_ms);
+ * and towards closed otherwise, moving its member in `walls` with it. */
+void move_doors(std::vector<door> *doors, shrouder_set *walls, const door_opener *openers,
+                int count, double elapsed_ms);
 
 #endif

@@ -241,10 +241,10 @@ static void move_world(game *g, double elapsed) {
     scene &s = g->frame;
     walk_player(&g->level, &s.you, axis(KEY_LEFT, KEY_RIGHT), axis(KEY_UP, KEY_DOWN), elapsed);
     follow_player(&s.at, s.you, elapsed);
-    move_guards(&g->level, s.you.x, s.you.y, elapsed);
+    move_guards(&g->level.guards, g->level.walls, s.you.x, s.you.y, elapsed);
     follow_wanderers(g, elapsed);
     g->openers[0] = door_opener{s.you.x, s.you.y};
-    move_doors(&g->level, g->openers, g->wanderer_count + 1, elapsed);
+    move_doors(&g->level.doors, g->level.walls, g->openers, g->wanderer_count + 1, elapsed);
     look_around(&g->fog, &g->level, s.you);
 }
 

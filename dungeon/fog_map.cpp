@@ -17,10 +17,6 @@ static int colour(const int *c) {
     return makecol(c[0], c[1], c[2]);
 }
 
-static int tile_index(int column, int row) {
-    return row * grid_columns + column;
-}
-
 bool create_fog_map(fog_map *map) {
     map->tiles = create_bitmap(grid_columns, grid_rows);
     if (!map->tiles)

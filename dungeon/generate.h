@@ -1,46 +1,20 @@
-/* A dungeon made from a seed: rooms joined by corridors on a grid of square tiles, a world of
- * 4 x 4 screens of 1280x720, with every wall tile in one shrouder set inside clockwise boxes.
- * World coordinates are pixels: x grows to the right, y downward, (0, 0) is the world's
- * top-left corner; tile (column, row) covers x from column * tile_size, y from row *
- * tile_size, tile_size pixels each way. */
+/* A dungeon made from a seed: its layout (layout.h), every wall tile in one shrouder set
+ * inside clockwise boxes, and its doors, guards and wall lamps. World coordinates are pixels,
+ * as in the layout. */
 #ifndef DUNGEON_GENERATE_H
 #define DUNGEON_GENERATE_H
 
-#include <stdint.h>
 #include <vector>
 
 #include "doors.h"
 #include "guards.h"
+#include "layout.h"
 #include "wall_lamps.h"
 
 struct shrouder_set;
 
-static const int tile_size = 16;
-static const int screen_width = 1280, screen_height = 720;
-static const int screens_across = 4, screens_down = 4;
-static const int world_width = screens_across * screen_width;
-static const int world_height = screens_down * screen_height;
-static const int grid_columns = world_width / tile_size, grid_rows = world_height / tile_size;
-/* The generator adds rooms until it has at least this many wall tiles. */
-static const int min_wall_tiles = 10000;
-
-enum tile_kind : unsigned char { rock_tile, floor_tile, wall_tile };
-
-struct room {
-    int column, row, columns, rows;
-};
-
-struct tile_spot {
-    int column, row;
-};
-
-struct dungeon {
-    uint32_t seed = 0;
-    std::vector<tile_kind> tiles;  /* grid_columns * grid_rows, row by row */
-    std::vector<bool> corridor;    /* the tiles that corridors were carved through */
-    std::vector<room> rooms;       /* each joined to an earlier one by a corridor */
+struct dungeon : layout {
     shrouder_set *walls = nullptr; /* clockwise boxes over the wall tiles, and the doors */
-    int wall_tiles = 0;
     std::vector<door> doors;
     std::vector<guard> guards;
     std::vector<wall_lamp> wall_lamps;
@@ -53,23 +27,5 @@ bool generate_dungeon(dungeon *level, uint32_t seed);
 
 /* Frees the level's shrouder set. */
 void free_dungeon(dungeon *level);
-
-/* Rock outside the grid. */
-tile_kind tile_at(const dungeon *level, int column, int row);
-
-bool is_corridor(const dungeon *level, int column, int row);
-
-/* The centre of a tile in pixels. */
-int tile_centre(int column_or_row);
-
-/* A small, fast generator whose sequence is the same on every platform. */
-struct random_stream {
-    uint64_t state;
-};
-
-uint32_t next_random(random_stream *stream);
-
-/* Uniform in lo .. hi, both included. */
-int random_between(random_stream *stream, int lo, int hi);
 
 #endif

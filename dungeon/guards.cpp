@@ -2,7 +2,7 @@
 
 #include <math.h>
 
-#include "generate.h"
+#include "layout.h"
 #include "light_map.h"
 
 static const int rooms_per_guard = 3;
@@ -32,13 +32,13 @@ static guard patrol_guard(const room &r) {
     return g;
 }
 
-void place_guards(dungeon *level, random_stream *stream) {
-    level->guards.clear();
+void place_guards(const layout &plan, random_stream *stream, std::vector<guard> *guards) {
+    guards->clear();
     /* Which of each three rooms gets the guard; never the first room, where the player
      * starts. */
     const int offset = 1 + random_between(stream, 0, rooms_per_guard - 1);
-    for (size_t i = offset; i < level->rooms.size(); i += rooms_per_guard)
-        level->guards.push_back(patrol_guard(level->rooms[i]));
+    for (size_t i = offset; i < plan.rooms.size(); i += rooms_per_guard)
+        guards->push_back(patrol_guard(plan.rooms[i]));
 }
 
 /* The angle between two headings, 0 .. 180. */
@@ -75,10 +75,11 @@ static void walk(guard *g, double distance) {
     }
 }
 
-void move_guards(dungeon *level, double x, double y, double elapsed_ms) {
+void move_guards(std::vector<guard> *guards, const shrouder_set *walls, double x, double y,
+                 double elapsed_ms) {
     const double ms = elapsed_ms < max_step_ms ? elapsed_ms : max_step_ms;
-    for (guard &g : level->guards) {
-        g.alarmed = guard_sees(level->walls, g, x, y);
+    for (guard &g : *guards) {
+        g.alarmed = guard_sees(walls, g, x, y);
         if (!g.alarmed)
             walk(&g, guard_speed * ms / 1000.0);
     }

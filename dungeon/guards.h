@@ -6,7 +6,7 @@
 
 #include <vector>
 
-struct dungeon;
+struct layout;
 struct random_stream;
 struct shrouder_set;
 
@@ -35,14 +35,15 @@ struct guard {
 
 /* A guard in every third room, from the second on, starting at the first corner of its loop
  * and facing the second. */
-void place_guards(dungeon *level, random_stream *stream);
+void place_guards(const layout &plan, random_stream *stream, std::vector<guard> *guards);
 
 /* True when the player at (x, y) lies in the guard's cone and more than the threshold of the
  * player's glow reaches the guard past `walls`. */
 bool guard_sees(const shrouder_set *walls, const guard &g, double x, double y);
 
-/* Each guard that sees the player at (x, y) stops and is alarmed; the others walk on by
- * `elapsed_ms`, turning at the corners of their loops. */
-void move_guards(dungeon *level, double x, double y, double elapsed_ms);
+/* Each guard that sees the player at (x, y) past `walls` stops and is alarmed; the others walk
+ * on by `elapsed_ms`, turning at the corners of their loops. */
+void move_guards(std::vector<guard> *guards, const shrouder_set *walls, double x, double y,
+                 double elapsed_ms);
 
 #endif

@@ -89,7 +89,7 @@ TEST_F(DungeonFrame, GuardsAreRedExactlyWhileTheySeeThePlayer) {
                 const double x = before.x + cos(a) * distance, y = before.y + sin(a) * distance;
                 if (!body_fits(&level, x, y))
                     continue;
-                move_guards(&level, x, y, 10.0);
+                move_guards(&level.guards, level.walls, x, y, 10.0);
                 draw_with_player_at(x, y);
                 const guard &g = level.guards[i];
                 const bool sees = guard_sees(level.walls, g, x, y);

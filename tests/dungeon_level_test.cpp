@@ -17,7 +17,7 @@ namespace {
 /* The doors move with one opener at (x, y). */
 void doors_near(dungeon *level, double x, double y, double ms) {
     const door_opener o{x, y};
-    move_doors(level, &o, 1, ms);
+    move_doors(&level->doors, level->walls, &o, 1, ms);
 }
 
 /* Each world takes a few milliseconds to make. */
@@ -166,10 +166,10 @@ TEST_F(DungeonLevel, AnyOpenerNearADoorOpensIt) {
         near{(d.x0 + d.x1) / 2.0, (d.y0 + d.y1) / 2.0 + door_reach - 1.0};
     const door_opener player_and_wanderer[] = {far, near};
     for (int i = 0; i < 10; i++)
-        move_doors(&level, player_and_wanderer, 2, 100.0);
+        move_doors(&level.doors, level.walls, player_and_wanderer, 2, 100.0);
     EXPECT_EQ(d.open_px, door_length);
     for (int i = 0; i < 10; i++)
-        move_doors(&level, player_and_wanderer, 1, 100.0);
+        move_doors(&level.doors, level.walls, player_and_wanderer, 1, 100.0);
     EXPECT_EQ(d.open_px, 0);
 }
 
@@ -188,7 +188,7 @@ TEST_F(DungeonLevel, GuardsPatrolTheFloorOfTheirRooms) {
                              row >= first.row && row < first.row + first.rows);
             }
             /* The player far from every guard: none sees it, all walk on. */
-            move_guards(&level, -10000, -10000, 50.0);
+            move_guards(&level.guards, level.walls, -10000, -10000, 50.0);
         }
     }
 }
@@ -204,7 +204,7 @@ TEST_F(DungeonLevel, GuardsSeeOnlyInsideTheirCones) {
                             g.y + sin(a) * (guard_cone_reach + 1)));
     level.guards.resize(1);
     const double x = level.guards[0].x, y = level.guards[0].y;
-    move_guards(&level, g.x + cos(a) * d, g.y + sin(a) * d, 100.0);
+    move_guards(&level.guards, level.walls, g.x + cos(a) * d, g.y + sin(a) * d, 100.0);
     EXPECT_TRUE(level.guards[0].alarmed);
     EXPECT_EQ(level.guards[0].x, x) << "an alarmed guard stops";
     EXPECT_EQ(level.guards[0].y, y);

@@ -13,7 +13,7 @@ namespace {
 /* The doors move with one opener at (x, y). */
 void doors_near(dungeon *level, double x, double y, double ms) {
     const door_opener o{x, y};
-    move_doors(level, &o, 1, ms);
+    move_doors(&level->doors, level->walls, &o, 1, ms);
 }
 
 const double frame_ms = 1000.0 / 60;
