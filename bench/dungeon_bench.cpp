@@ -16,9 +16,9 @@
 #include "dungeon_frame.h"
 #include "frame_rate.h"
 #include "light_map.h"
+#include "motion.h"
 #include "side_by_side.h"
 #include "stone.h"
-#include "wanderers.h"
 
 static const uint32_t dungeon_seed = 5;
 static const int wanderer_count = 16, wanderer_radius = 170;
@@ -67,15 +67,11 @@ static void dungeon_frame(benchmark::State &state) {
         s.aim_y = int(next * 23 % screen_height);
         const double clear = seconds_taken([&] { clear_to_color(bmp, makecol(0, 0, 0)); });
         const double frame = seconds_taken([&] {
-            move_guards(&level.guards, level.walls, s.you.x, s.you.y, frame_ms);
-            move_wanderers(&level, wanderers, wanderer_count, frame_ms);
-            openers[0] = door_opener{s.you.x, s.you.y};
+            move_level(&level, wanderers, wanderer_count, openers, s.you.x, s.you.y, frame_ms);
             for (int i = 0; i < wanderer_count; i++) {
                 lamps[i].x = int(wanderers[i].x);
                 lamps[i].y = int(wanderers[i].y);
-                openers[i + 1] = door_opener{wanderers[i].x, wanderers[i].y};
             }
-            move_doors(&level.doors, level.walls, openers, wanderer_count + 1, frame_ms);
             draw_dungeon_frame(bmp, &s);
         });
         clears += clear;

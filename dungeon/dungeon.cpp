@@ -14,9 +14,9 @@
 #include "dungeon_frame.h"
 #include "frame_rate.h"
 #include "light_map.h"
+#include "motion.h"
 #include "program_shell.h"
 #include "stone.h"
-#include "wanderers.h"
 
 static const int default_wanderers = 16, max_wanderers = 64;
 static const int max_dropped = 32;
@@ -226,25 +226,17 @@ static bool handle_presses(game *g) {
     return true;
 }
 
-/* The wandering lights walk on; they open doors as the player does. */
-static void follow_wanderers(game *g, double elapsed) {
-    move_wanderers(&g->level, g->wanderers, g->wanderer_count, elapsed);
-    for (int i = 0; i < g->wanderer_count; i++) {
-        g->lamps[i].x = int(g->wanderers[i].x);
-        g->lamps[i].y = int(g->wanderers[i].y);
-        g->openers[i + 1] = door_opener{g->wanderers[i].x, g->wanderers[i].y};
-    }
-}
-
-/* Walks the player, then moves the view, the doors, the guards and the lights after it. */
+/* Walks the player, then moves the view, the guards, the wandering lights and their lamps,
+ * and the doors after it. */
 static void move_world(game *g, double elapsed) {
     scene &s = g->frame;
     walk_player(&g->level, &s.you, axis(KEY_LEFT, KEY_RIGHT), axis(KEY_UP, KEY_DOWN), elapsed);
     follow_player(&s.at, s.you, elapsed);
-    move_guards(&g->level.guards, g->level.walls, s.you.x, s.you.y, elapsed);
-    follow_wanderers(g, elapsed);
-    g->openers[0] = door_opener{s.you.x, s.you.y};
-    move_doors(&g->level.doors, g->level.walls, g->openers, g->wanderer_count + 1, elapsed);
+    move_level(&g->level, g->wanderers, g->wanderer_count, g->openers, s.you.x, s.you.y, elapsed);
+    for (int i = 0; i < g->wanderer_count; i++) {
+        g->lamps[i].x = int(g->wanderers[i].x);
+        g->lamps[i].y = int(g->wanderers[i].y);
+    }
     look_around(&g->fog, &g->level, s.you);
 }
 
