@@ -48,7 +48,8 @@ static double distance_to_origin(double x1, double y1, double x2, double y2) {
     const double dx = x2 - x1, dy = y2 - y1, length2 = dx * dx + dy * dy;
     double t = length2 > 0 ? -(x1 * dx + y1 * dy) / length2 : 0;
     t = std::min(std::max(t, 0.0), 1.0);
-    return std::hypot(x1 + t * dx, y1 + t * dy);
+    const double x = x1 + t * dx, y = y1 + t * dy;
+    return std::sqrt(x * x + y * y);
 }
 
 static void add_piece(penumbra_scratch *s, const double line[4], double from, double to) {
@@ -83,12 +84,6 @@ static void add_blocker(penumbra_scratch *s, const double line[4]) {
         add_piece(s, line, out, 1);
 }
 
-namespace {
-struct bin_range {
-    int first, last; /* first > last wraps around */
-};
-} // namespace
-
 /* The bins of the directions from the centre for which the blocker can stand between a point
  * and the disc: its angle seen from the centre, widened by asin(size / near). In pseudo-angles,
  * which grow no faster than the angle and turn half a turn with it: no trigonometry. */
@@ -104,12 +99,12 @@ static bin_range bins_of(const blocker &b, double size) {
     }
     const double widen = std::asin(std::min(1.0, size / b.near)) + 1e-9;
     const double per_bin = bins / 4.0;
-    /* A bin more each way covers the rounding of the pseudo-angles. */
-    const double first = std::floor((from - widen) * per_bin) - 1;
-    const double last = std::floor((from + span + widen) * per_bin) + 1;
+    /* A bin more each way covers the rounding of the pseudo-angles; from - widen > -2. */
+    const int first = int((from - widen + 4) * per_bin) - 1;
+    const int last = int((from + span + widen + 4) * per_bin) + 1;
     if (last - first + 1 >= bins)
         return all;
-    return {int(std::fmod(first + bins, double(bins))), int(std::fmod(last + bins, double(bins)))};
+    return {first % bins, last % bins};
 }
 
 static void fill_bins(penumbra_scratch *s) {
@@ -123,10 +118,14 @@ static void fill_bins(penumbra_scratch *s) {
         order[i] = int(i);
     std::sort(order.begin(), order.end(),
               [&](int i, int j) { return b[size_t(i)].near < b[size_t(j)].near; });
+    std::vector<bin_range> &ranges = s->ranges;
+    ranges.resize(n);
+    for (size_t i = 0; i < n; i++)
+        ranges[i] = bins_of(b[i], s->size);
     start.assign(bins + 1, 0);
     for (int pass = 0; pass < 2; pass++) {
         for (int i : order) {
-            const bin_range r = bins_of(b[size_t(i)], s->size);
+            const bin_range r = ranges[size_t(i)];
             for (int k = r.first;; k = (k + 1) % bins) {
                 if (pass == 0)
                     start[size_t(k) + 1]++;

@@ -41,6 +41,11 @@ struct chunk_blocker {
     bool polar;
 };
 
+/* The bins a blocker lies in: first > last wraps around. */
+struct bin_range {
+    int first, last;
+};
+
 /* Blockers are sorted into this many bins of the directions from the centre they can matter
  * for. */
 static const int penumbra_bins = 128;
@@ -62,6 +67,7 @@ struct penumbra_scratch {
      * points of a row are often in the same umbra. */
     int umbra;
     std::vector<int> order;        /* the blockers, nearest the centre first */
+    std::vector<bin_range> ranges; /* each blocker's bins */
     std::vector<double> corners;   /* x, y pairs */
     std::vector<int> corner_start; /* corner i's blockers: corner_items[corner_start[i] ..] */
     std::vector<int> corner_items;
