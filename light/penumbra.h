@@ -26,10 +26,15 @@ struct exact_run {
     int row, x0, x1;
 };
 
-/* A triangle of a wedge, widened by `pad` each way. */
+/* An edge of a triangle, from its upper end (x1, y1) to its lower (x2, y2). */
+struct triangle_edge {
+    double y1, y2, x1, x2, slope;
+};
+
+/* A triangle of a wedge, widened by `pad` each way, and the rows it spans once widened. */
 struct wedge_triangle {
-    double xs[3], ys[3];
-    double pad;
+    triangle_edge edges[3];
+    double top, bottom, pad;
 };
 
 /* A blocker as a chunk of a row's pixels sees it: the chunk's pixels first .. last - 1 lie

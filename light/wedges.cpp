@@ -32,19 +32,24 @@ static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int64_t
         s->unsorted.push_back({int(y), int(x0), int(x1)});
 }
 
-/* Extends [*lo, *hi] by the x of the segment's part within the rows y0 .. y1. */
-static void extent_in_band(double x1, double y1, double x2, double y2, double y0, double y_end,
-                           double *lo, double *hi) {
+/* The edge from (x1, y1) to (x2, y2), ready to be crossed by rows: the upper end first. */
+static triangle_edge edge_between(double x1, double y1, double x2, double y2) {
     if (y1 > y2) {
         std::swap(x1, x2);
         std::swap(y1, y2);
     }
-    const double from = std::max(y1, y0), to = std::min(y2, y_end);
+    return {y1, y2, x1, x2, y2 > y1 ? (x2 - x1) / (y2 - y1) : 0};
+}
+
+/* Extends [*lo, *hi] by the x of the edge's part within the rows y0 .. y_end. */
+static void extent_in_band(const triangle_edge &e, double y0, double y_end, double *lo,
+                           double *hi) {
+    const double from = std::max(e.y1, y0), to = std::min(e.y2, y_end);
     if (from > to)
         return;
-    const double slope = y2 > y1 ? (x2 - x1) / (y2 - y1) : 0;
-    const double xa = y2 > y1 ? x1 + (from - y1) * slope : std::min(x1, x2);
-    const double xb = y2 > y1 ? x1 + (to - y1) * slope : std::max(x1, x2);
+    const bool flat = !(e.y2 > e.y1);
+    const double xa = flat ? std::min(e.x1, e.x2) : e.x1 + (from - e.y1) * e.slope;
+    const double xb = flat ? std::max(e.x1, e.x2) : e.x1 + (to - e.y1) * e.slope;
     *lo = std::min(*lo, std::min(xa, xb));
     *hi = std::max(*hi, std::max(xa, xb));
 }
@@ -147,9 +152,15 @@ static double sector_reach(penumbra_scratch *s, double qx, double qy, double fro
  * triangles: its pixels are those whose centres it holds, or those within `pad` of it. */
 static void add_sector(penumbra_scratch *s, double ax, double ay, double from, double to,
                        double length, double pad) {
-    s->triangles.push_back({{ax, ax + length * std::cos(from), ax + length * std::cos(to)},
-                            {ay, ay + length * std::sin(from), ay + length * std::sin(to)},
-                            pad});
+    const double xs[3] = {ax, ax + length * std::cos(from), ax + length * std::cos(to)};
+    const double ys[3] = {ay, ay + length * std::sin(from), ay + length * std::sin(to)};
+    wedge_triangle t;
+    for (int i = 0; i < 3; i++)
+        t.edges[i] = edge_between(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3]);
+    t.top = std::min({ys[0], ys[1], ys[2]}) - pad;
+    t.bottom = std::max({ys[0], ys[1], ys[2]}) + pad;
+    t.pad = pad;
+    s->triangles.push_back(t);
 }
 
 /* Adds the wedge's triangles to the rows of the box: on each row, the stretches of those it
@@ -157,8 +168,8 @@ static void add_sector(penumbra_scratch *s, double ax, double ay, double from, d
 static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     double top = HUGE_VAL, bottom = -HUGE_VAL;
     for (const wedge_triangle &t : s->triangles) {
-        top = std::min(top, std::min({t.ys[0], t.ys[1], t.ys[2]}) - t.pad);
-        bottom = std::max(bottom, std::max({t.ys[0], t.ys[1], t.ys[2]}) + t.pad);
+        top = std::min(top, t.top);
+        bottom = std::max(bottom, t.bottom);
     }
     const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
     const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
@@ -166,10 +177,11 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     for (int64_t y = first; y <= last; y++) {
         row.clear();
         for (const wedge_triangle &t : s->triangles) {
+            if (double(y) < t.top || double(y) > t.bottom)
+                continue;
             double lo = HUGE_VAL, hi = -HUGE_VAL;
-            for (int i = 0; i < 3; i++)
-                extent_in_band(t.xs[i], t.ys[i], t.xs[(i + 1) % 3], t.ys[(i + 1) % 3],
-                               double(y) - t.pad, double(y) + t.pad, &lo, &hi);
+            for (const triangle_edge &e : t.edges)
+                extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
             if (lo <= hi)
                 row.push_back({int(y), int(std::max(std::ceil(lo - t.pad), -1e9)),
                                int(std::min(std::floor(hi + t.pad), 1e9))});
