@@ -89,6 +89,10 @@ static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, 
     const bool all_front = g[0] > 0 && g[1] > 0 && g[2] > 0 && g[3] > 0;
     if (!all_front && g[0] <= 0 && g[1] <= 0 && g[2] <= 0 && g[3] <= 0)
         return false;
+    /* Pixels it blocks lie on its line's left: so must some of the disc lie off that side. */
+    const double centre = b.ldy * b.lx - b.ldx * b.ly; /* negative on the left */
+    if (centre < 0 && centre * centre > s2 * (b.ldx * b.ldx + b.ldy * b.ldy))
+        return false;
     facing_lanes(b, x0, y, n, &out->first, &out->last);
     if (out->first >= out->last)
         return false;
@@ -231,6 +235,57 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
 }
 
 /* The blockers of the bins the chunk's directions cross, each once. */
+namespace {
+/* Lines through a chunk's end pixels tangent to the disc with all of the chunk's cones onto
+ * the disc on their disc's side: a blocker wholly beyond one of them hides nothing from the
+ * chunk. Each as a point, a unit direction and the disc's side (the sign of the cross product
+ * of the direction with what lies there). */
+struct hull_sides {
+    int count;
+    double px[4], py[4], dx[4], dy[4], side[4];
+};
+} // namespace
+
+static hull_sides sides_of_hull(double xa, double xb, double y, double size) {
+    hull_sides h;
+    h.count = 0;
+    const double ends[2] = {xa, xb};
+    for (int e = 0; e < 2; e++) {
+        const double px = ends[e], d2 = px * px + y * y;
+        if (d2 <= 4 * size * size) /* too near the disc to bother */
+            return hull_sides{0, {}, {}, {}, {}, {}};
+        const double d = std::sqrt(d2), ux = -px / d, uy = -y / d;
+        const double c = std::sqrt(d2 - size * size) / d, sn = size / d;
+        for (int turn = -1; turn <= 1; turn += 2) {
+            const double dx = ux * c - turn * uy * sn, dy = turn * ux * sn + uy * c;
+            const double disc = dx * (-y) - dy * (-px) > 0 ? 1 : -1;
+            /* It bounds the hull only if the other end lies on the disc's side too. */
+            const double other = ends[1 - e];
+            if ((dx * (y - y) - dy * (other - px)) * disc < 0)
+                continue;
+            h.px[h.count] = px;
+            h.py[h.count] = y;
+            h.dx[h.count] = dx;
+            h.dy[h.count] = dy;
+            h.side[h.count] = disc;
+            h.count++;
+        }
+    }
+    return h;
+}
+
+/* Whether the blocker lies wholly beyond one of the hull's sides. */
+static bool beyond_hull(const hull_sides &h, const blocker &b) {
+    const double margin = 1e-6;
+    for (int i = 0; i < h.count; i++) {
+        const double s1 = (h.dx[i] * (b.y1 - h.py[i]) - h.dy[i] * (b.x1 - h.px[i])) * h.side[i];
+        const double s2 = (h.dx[i] * (b.y2 - h.py[i]) - h.dy[i] * (b.x2 - h.px[i])) * h.side[i];
+        if (s1 < -margin && s2 < -margin)
+            return true;
+    }
+    return false;
+}
+
 static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
     const double xa = double(x0), xb = double(x0 + n - 1), ya = double(y);
     /* Seen from the centre, a row's stretch turns through less than half a turn, unless it
@@ -251,6 +306,7 @@ static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int 
     const double far2 = std::max(xa * xa, xb * xb) + ya * ya, size = s->size;
     const double left = std::min(xa, -size), right = std::max(xb, size);
     const double top = std::min(ya, -size), bottom = std::max(ya, size);
+    const hull_sides hull = sides_of_hull(xa, xb, ya, size);
     s->chunk_count = 0;
     for (int c = 0; c < count; c++) {
         const int bin = (first + c) % penumbra_bins;
@@ -263,7 +319,7 @@ static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int 
                 continue;
             s->stamps[size_t(index)] = s->stamp;
             if (std::max(b.x1, b.x2) < left || std::min(b.x1, b.x2) > right ||
-                std::max(b.y1, b.y2) < top || std::min(b.y1, b.y2) > bottom)
+                std::max(b.y1, b.y2) < top || std::min(b.y1, b.y2) > bottom || beyond_hull(hull, b))
                 continue;
             if (sort_out(b, index, x0, y, n, size, &s->chunk[size_t(s->chunk_count)]))
                 s->chunk_count++;
