@@ -203,7 +203,7 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
     chunk_pixels<real, bytes> p;
     const int width = p.width;
     const real size = real(s->size), s2 = size * size;
-    real *xs = &p.x[0][0], *ys = &p.y[0][0], *ts = &p.t[0][0], *places = &p.index[0][0];
+    real xs[lanes], ys[lanes], ts[lanes], places[lanes];
     const real x = real(x0), yy = real(y);
     /* Pixels past the n-th repeat the last one. */
     for (int i = 0; i < lanes; i++) {
@@ -217,6 +217,10 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
     bool narrow = true;
     for (int i = 0; i < lanes; i++)
         narrow = narrow && ts[i] < 1;
+    memcpy(p.x, xs, sizeof xs);
+    memcpy(p.y, ys, sizeof ys);
+    memcpy(p.t, ts, sizeof ts);
+    memcpy(p.index, places, sizeof places);
     stretches<real, bytes> st;
     int kept = 0;
     for (int k = 0; k < count; k++)
