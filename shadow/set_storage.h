@@ -27,7 +27,8 @@ struct shrouder_set {
     std::vector<int> free_slots;
     std::unordered_map<int, int> slot_of_id;
     int next_id = 0;
-    edge_grid grid; /* lists every edge of `edges`, dead ones included */
+    edge_grid grid;               /* lists every edge of `edges`, dead ones included */
+    std::vector<set_edge> moving; /* a member's edges while it moves: kept for the next move */
     int live_edges = 0, dead_edges = 0, edges_at_build = 0;
 };
 

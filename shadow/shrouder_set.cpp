@@ -221,7 +221,8 @@ int move_in_shrouder_set(shrouder_set *set, int id, int dx, int dy) {
     if (slot < 0)
         return -1;
     const set_member &member = set->slots[size_t(slot)];
-    std::vector<set_edge> moved;
+    std::vector<set_edge> &moved = set->moving;
+    moved.clear();
     try {
         moved.reserve(size_t(member.edge_count));
         for (int i = 0; i < member.edge_count; i++) {

@@ -34,7 +34,7 @@ static long long heap_in_use() {
     return (long long)__sanitizer_get_current_allocated_bytes();
 }
 #else
-static std::atomic<long long> live_bytes{0};
+static std::atomic<long long> live_bytes{0}, allocations{0};
 
 static long long heap_in_use() {
     return live_bytes;
@@ -45,6 +45,7 @@ void *operator new(size_t size) {
     if (!p)
         throw std::bad_alloc();
     live_bytes += (long long)malloc_usable_size(p);
+    allocations++;
     return p;
 }
 
@@ -271,6 +272,29 @@ TEST(shrouder_set, memory_follows_the_live_members_under_churn) {
     EXPECT_GT(fresh_bytes, 100 * boxes);
     EXPECT_LE(-churned_bytes, 2 * fresh_bytes) << "grew by " << grown;
     destroy_shrouder_set(fresh);
+}
+
+/* A door sliding to and fro among 1000 boxes, a move a frame, allocates now and then (when
+ * the set drops its dead edges), not at every move. */
+TEST(shrouder_set, moving_to_and_fro_seldom_allocates) {
+#ifdef HEAP_FROM_SANITIZER
+    GTEST_SKIP() << "the sanitizer's allocator counts no calls";
+#else
+    const int boxes = 1000, cols = 40, moves = 4000;
+    shrouder_set *set = create_shrouder_set();
+    for (int i = 0; i < boxes; i++)
+        add_box(set, i % cols * 48, i / cols * 48);
+    const int door = add_box(set, 20, 20);
+    const auto slide = [&](int count) {
+        for (int i = 0; i < count; i++)
+            ASSERT_EQ(move_in_shrouder_set(set, door, i % 2 ? 3 : -3, 0), 0);
+    };
+    slide(moves);
+    const long long before = allocations;
+    slide(moves);
+    EXPECT_LE(allocations - before, moves / 50);
+    destroy_shrouder_set(set);
+#endif
 }
 
 /* Whether the closed segment meets the closed box: an end inside, or a crossing of a side. */
