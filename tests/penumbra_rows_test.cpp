@@ -26,6 +26,7 @@ const row_case row_cases[] = {
     {"lamp crossing walls", 5, 60, 40, false, 16, 100, 4},
     {"crowded", 6, 400, 8, true, 6, 90, 5},
     {"wide reach, in double", 7, 30, 40, false, 5, 5000, 47},
+    {"walls far longer than the reach", 8, 40, 3000, false, 6, 120, 3},
 };
 
 std::vector<wall> walls_of(const row_case &c) {
