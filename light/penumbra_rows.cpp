@@ -65,7 +65,7 @@ static void facing_lanes(const blocker &b, int64_t x0, int64_t y, int n, int *fi
     const int64_t f_last = f0 - ldy * (n - 1);
     *first = 0;
     *last = n;
-    if ((f0 < 0) == (f_last < 0)) { /* the line does not cross the chunk: no division */
+    if (ldy == 0 || (f0 < 0) == (f_last < 0)) { /* the line misses the chunk: no division */
         if (f0 >= 0)
             *last = 0;
     } else if (ldy > 0) {
@@ -101,6 +101,12 @@ static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, 
     return true;
 }
 
+/* The vector with every lane v. */
+template <typename vec> inline_always static vec splat(float v) {
+    vec lanes = {};
+    return lanes + v;
+}
+
 /* atan on [0, 1] within 2e-6 radians (penumbra.cpp's polynomial), on a vector. */
 template <typename vec> inline_always static vec atan_to_one(vec x) {
     const vec x2 = x * x;
@@ -117,7 +123,7 @@ template <typename vec> inline_always static vec atan_of_ratio(vec y, vec x) {
 }
 
 template <typename vec> inline_always static vec vector_atan(vec v) {
-    const vec r = atan_of_ratio(v < 0 ? -v : v, vec{} * 0 + 1);
+    const vec r = atan_of_ratio(v < 0 ? -v : v, splat<vec>(1));
     return v < 0 ? -r : r;
 }
 
@@ -142,7 +148,7 @@ inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker 
         const vec a2 = -(e2x * px + e2y * py), b2 = e2x * py - e2y * px;
         /* Seen from a pixel on its left, the first end lies to the right of the second: an end
          * behind the pixel leaves the stretch open on its side. */
-        const vec k1 = a1 > 0 ? a1 : vec{} * 0 + 1, k2 = a2 > 0 ? a2 : vec{} * 0 + 1;
+        const vec k1 = a1 > 0 ? a1 : splat<vec>(1), k2 = a2 > 0 ? a2 : splat<vec>(1);
         const vec both = 1 / (k1 * k2); /* one division for the two ends */
         const vec t1 = a1 > 0 ? b1 * k2 * both : inf, t2 = a2 > 0 ? b2 * k1 * both : -inf;
         const vec l = t2 > -t ? t2 : -t, h = t1 < t ? t1 : t;
@@ -176,7 +182,7 @@ inline_always static void hidden_angles(const stretches<real, bytes> &s, int kep
     typedef typename vectors<real, bytes>::type vec;
     const int count = chunk_pixels<real, bytes>::count;
     for (int v = 0; v < count; v++)
-        hidden[v] = vec{} * 0;
+        hidden[v] = splat<vec>(0);
     for (int k = 0; k < kept; k++)
         for (int v = 0; v < count; v++) {
             const vec lk = s.lo[k][v], h = s.hi[k][v];
@@ -188,11 +194,11 @@ inline_always static void hidden_angles(const stretches<real, bytes> &s, int kep
                 const auto before = j < k ? lj <= lk : lj < lk;
                 from = (before & (hj > from)) ? hj : from;
             }
-            const vec gap = h > from ? h - from : vec{} * 0;
+            const vec gap = h > from ? h - from : splat<vec>(0);
             if (narrow)
                 hidden[v] += atan_of_ratio(gap, 1 + h * from);
             else
-                hidden[v] += h > from ? vector_atan(h) - vector_atan(from) : vec{} * 0;
+                hidden[v] += h > from ? vector_atan(h) - vector_atan(from) : splat<vec>(0);
         }
 }
 
@@ -231,8 +237,8 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
     hidden_angles(st, kept, narrow, hidden);
     for (int v = 0; v < p.count; v++) {
         const vec t = p.t[v];
-        const vec seen = t > 0 ? 1 - hidden[v] / (2 * vector_atan(t)) : vec{} * 0 + 1;
-        const vec share = seen < 0 ? vec{} * 0 : (seen > 1 ? vec{} * 0 + 1 : seen);
+        const vec seen = t > 0 ? 1 - hidden[v] / (2 * vector_atan(t)) : splat<vec>(1);
+        const vec share = seen < 0 ? splat<vec>(0) : (seen > 1 ? splat<vec>(1) : seen);
         for (int i = 0; i < width && v * width + i < n; i++)
             shares[v * width + i] = float(share[i]);
     }
