@@ -71,9 +71,8 @@ static float cone_share(const cone &k, double dx, double dy) {
     return float((k.outer - degrees) / (k.outer - k.inner));
 }
 
-/* The columns of row dy (from the centre) where the cone may light, padded by a pixel: its two
- * sides' half-planes when it is narrower than a half-plane, else the whole row. */
-static void cone_columns(const cone &k, int64_t x, int64_t dy, int64_t *first, int64_t *last) {
+/* The cone's two sides' half-planes when it is narrower than a half-plane, else the whole row. */
+void lamp_rows::cone_columns(const cone &k, int64_t x, int64_t dy, int64_t *first, int64_t *last) {
     if (k.round || k.outer >= 90)
         return;
     double lo = -HUGE_VAL, hi = HUGE_VAL;
@@ -450,15 +449,17 @@ void add_point_light(light_map *map, const shrouder_set *set, int x, int y, int 
 bool create_lamp_scratch(lamp_scratch *s, int w, int h, BITMAP *shared_shadow) {
     s->weights = new (std::nothrow) uint16_t[size_t(w)];
     s->cone = new (std::nothrow) uint16_t[size_t(w)];
+    s->wanted = new (std::nothrow) coverage_run[size_t(std::min(h, int(coverage_max_rows)))];
     s->cast = create_cast_scratch();
     s->owns_shadow = !shared_shadow;
     s->shadow = shared_shadow ? shared_shadow : create_bitmap_ex(8, w, h);
-    return s->weights && s->cone && s->cast && s->shadow;
+    return s->weights && s->cone && s->wanted && s->cast && s->shadow;
 }
 
 void destroy_lamp_scratch(lamp_scratch *s) {
     delete[] s->weights;
     delete[] s->cone;
+    delete[] s->wanted;
     destroy_cast_scratch(s->cast);
     if (s->shadow && s->owns_shadow)
         destroy_bitmap(s->shadow);

@@ -47,6 +47,10 @@ void fill_weights(const lamp &l, uint16_t *weights, int n, int64_t dx0, int64_t 
 /* The same for the columns first .. first + n - 1, computing each distance once. */
 void fill_weight_row(const lamp &l, uint16_t *weights, int64_t first, int n, int64_t dy);
 
+/* The columns of row dy (from the centre) where the cone may light, padded by a pixel, within
+ * [*first, *last]. */
+void cone_columns(const cone &k, int64_t x, int64_t dy, int64_t *first, int64_t *last);
+
 /* The columns of the rows dy above and below the lamp that its cone can light, within
  * [*first, *last]. */
 void cone_cut(const lamp &l, int64_t dy, int64_t *first, int64_t *last);

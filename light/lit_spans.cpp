@@ -82,12 +82,29 @@ static void light_pair(light_map *map, const lamp &l, int64_t dy) {
     light_stretches(map, l, l.y + dy, below, nb, first);
 }
 
+/* The columns of each row worked on that the lamp can light: its chord, cut by its cone. */
+static void wanted_columns(const lamp &l, coverage_run *wanted) {
+    for (int64_t y = l.rows.first; y <= l.rows.last; y++) {
+        const int64_t dy = y - l.y, half_chord = floor_sqrt(l.radius * l.radius - dy * dy);
+        int64_t first = std::max(l.columns.first, l.x - half_chord);
+        int64_t last = std::min(l.columns.last, l.x + half_chord);
+        if (!l.k.round)
+            cone_columns(l.k, l.x, dy, &first, &last);
+        wanted[y - l.rows.first] =
+            first <= last ? coverage_run{int(first), int(last)} : coverage_run{1, 0};
+    }
+}
+
 bool lamp_rows::light_lit_spans(light_map *map, const shrouder_set *set, const light_source &source,
                                 const lamp &l) {
+    if (l.rows.last - l.rows.first >= coverage_max_rows)
+        return false;
+    wanted_columns(l, l.s->wanted);
     const int background = l.black ^ 1;
-    if (!cast_shrouder_set_runs(l.s->cast, l.s->shadow, background, int(l.columns.first),
-                                int(l.rows.first), int(l.columns.last) + 1, int(l.rows.last) + 1,
-                                set, source.x, source.y, map->view_x, map->view_y))
+    if (!cast_shrouder_set_runs(l.s->cast, l.s->shadow, background, l.s->wanted,
+                                int(l.columns.first), int(l.rows.first), int(l.columns.last) + 1,
+                                int(l.rows.last) + 1, set, source.x, source.y, map->view_x,
+                                map->view_y))
         return false;
     int64_t nearest, farthest;
     row_distances(l, &nearest, &farthest);

@@ -25,6 +25,23 @@ void coverage::begin(BITMAP *target, int black, const span_clip &rect, int lx, i
     changed = true;
 }
 
+void coverage::want_only(const coverage_run *wanted) {
+    for (int row = 0; row < clip.bottom - clip.top; row++) {
+        const int lo = std::max(wanted[row].lo, clip.left);
+        const int hi = std::min(wanted[row].hi, clip.right - 1);
+        coverage_run *r = runs[row];
+        int n = 0;
+        if (lo > hi)
+            r[n++] = coverage_run{clip.left, clip.right - 1};
+        if (lo <= hi && lo > clip.left)
+            r[n++] = coverage_run{clip.left, lo - 1};
+        if (lo <= hi && hi < clip.right - 1)
+            r[n++] = coverage_run{hi + 1, clip.right - 1};
+        counts[row] = n;
+        reopen(row);
+    }
+}
+
 /* The byte that every byte of a pixel of this colour holds, or -1 when they differ. Black is
  * all zero bytes in every true-colour depth and one palette index at 8 bits. */
 static int uniform_byte(int color, int bytes_per_pixel) {

@@ -47,6 +47,10 @@ struct coverage {
     void begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly, bool solid,
                int keep = -1);
 
+    /* Takes all but the columns wanted[row] of each row (an empty range for none) as covered
+     * already, right after begin: shadows are then united only where they are wanted. */
+    void want_only(const coverage_run *wanted);
+
     bool holds(int y, int x1, int x2) const {
         const int row = y - clip.top;
         const coverage_run *r = runs[row];

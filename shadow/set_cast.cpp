@@ -418,9 +418,10 @@ void cast_shrouder_set_with(cast_scratch *scratch, BITMAP *bmp, int clip_left, i
             view_x, view_y, true);
 }
 
-bool cast_shrouder_set_runs(cast_scratch *scratch, BITMAP *bmp, int background, int clip_left,
-                            int clip_top, int clip_right, int clip_bottom, const shrouder_set *set,
-                            int lx, int ly, int view_x, int view_y) {
+bool cast_shrouder_set_runs(cast_scratch *scratch, BITMAP *bmp, int background,
+                            const coverage_run *wanted, int clip_left, int clip_top, int clip_right,
+                            int clip_bottom, const shrouder_set *set, int lx, int ly, int view_x,
+                            int view_y) {
     span_clip clip{clip_left, clip_top, clip_right, clip_bottom};
     if (!scratch || !clip_to_bitmap(&clip, bmp) || clip.bottom - clip.top > coverage_max_rows)
         return false;
@@ -428,6 +429,8 @@ bool cast_shrouder_set_runs(cast_scratch *scratch, BITMAP *bmp, int background, 
     const bool casts = start_cast(&c, scratch, bmp, set, lx, ly, view_x, view_y);
     scratch->cover.begin(bmp, makecol_depth(8, 0, 0, 0), clip, casts ? c.vlx : 0, casts ? c.vly : 0,
                          true, background);
+    if (wanted)
+        scratch->cover.want_only(wanted + (clip.top - clip_top));
     if (casts)
         cast_band(c, clip);
     scratch->cover.fill();
