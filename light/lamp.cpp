@@ -284,7 +284,9 @@ static const uint8_t *shadow_row(const lamp &l, int64_t y) {
     return y >= l.rows.first && y <= l.rows.last ? l.s->shadow->line[y] : NULL;
 }
 
-void lamp_rows::cone_cut(const lamp &l, int64_t dy, int64_t *first, int64_t *last) {
+/* The columns of the rows dy above and below the lamp that its cone can light, within [*first,
+ * *last]. */
+static void cone_cut(const lamp &l, int64_t dy, int64_t *first, int64_t *last) {
     int64_t a_first = *first, a_last = *last, b_first = *first, b_last = *last;
     cone_columns(l.k, l.x, -dy, &a_first, &a_last);
     cone_columns(l.k, l.x, dy, &b_first, &b_last);

@@ -51,10 +51,6 @@ void fill_weight_row(const lamp &l, uint16_t *weights, int64_t first, int n, int
  * [*first, *last]. */
 void cone_columns(const cone &k, int64_t x, int64_t dy, int64_t *first, int64_t *last);
 
-/* The columns of the rows dy above and below the lamp that its cone can light, within
- * [*first, *last]. */
-void cone_cut(const lamp &l, int64_t dy, int64_t *first, int64_t *last);
-
 /* Adds the lamp to n pixels of the map's row y from the column `first` with their weights,
  * but those whose byte in `shadow` (the mask's row, or NULL for none) is black. */
 void light_span(light_map *map, const lamp &l, int64_t y, int64_t first, int n,

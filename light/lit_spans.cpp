@@ -40,46 +40,43 @@ static int unite(const span *a, int na, const span *b, int nb, span *out) {
     return n;
 }
 
-/* The lit stretches of row y among the columns [first, last]; none when the row is not worked
- * on, or when the cast painted it on the mask, from which it is then lit at once. */
-static int row_lit(light_map *map, const lamp &l, int64_t y, int64_t first, int64_t last,
-                   int64_t dy, span *lit) {
+/* The lit stretches of row y among the columns it wants; none when the row is not worked on,
+ * or when the cast painted it on the mask, from which it is then lit at once. */
+static int row_lit(light_map *map, const lamp &l, int64_t y, int64_t dy, span *lit) {
     if (y < l.rows.first || y > l.rows.last)
+        return 0;
+    const coverage_run &wanted = l.s->wanted[y - l.rows.first];
+    if (wanted.lo > wanted.hi)
         return 0;
     int count;
     const coverage_run *runs = cast_row_runs(l.s->cast, int(y), &count);
     if (runs)
-        return lit_gaps(runs, count, first, last, lit);
-    fill_weight_row(l, l.s->weights, first, int(last - first + 1), dy);
-    light_lit_runs(map, l, y, l.s->shadow->line[y], first, last + 1);
+        return lit_gaps(runs, count, wanted.lo, wanted.hi, lit);
+    fill_weight_row(l, l.s->weights, wanted.lo, wanted.hi - wanted.lo + 1, dy);
+    light_lit_runs(map, l, y, l.s->shadow->line[y], wanted.lo, wanted.hi + 1);
     return 0;
 }
 
+/* The weights of the column x are at the scratch's weights[x - from]. */
 static void light_stretches(light_map *map, const lamp &l, int64_t y, const span *lit, int n,
-                            int64_t first) {
+                            int64_t from) {
     for (int i = 0; i < n; i++)
         light_span(map, l, y, lit[i].first, int(lit[i].last - lit[i].first + 1),
-                   l.s->weights + (lit[i].first - first), NULL);
+                   l.s->weights + (lit[i].first - from), NULL);
 }
 
 /* Rows dy above and below the lamp share their falloff, worked out where either is lit. */
 static void light_pair(light_map *map, const lamp &l, int64_t dy) {
-    const int64_t half_chord = floor_sqrt(l.radius * l.radius - dy * dy);
-    int64_t first = std::max(l.columns.first, l.x - half_chord);
-    int64_t last = std::min(l.columns.last, l.x + half_chord);
-    if (!l.k.round)
-        cone_cut(l, dy, &first, &last);
-    if (first > last)
-        return;
     span above[most_lit], below[most_lit], both[2 * most_lit];
-    const int na = row_lit(map, l, l.y - dy, first, last, dy, above);
-    const int nb = dy != 0 ? row_lit(map, l, l.y + dy, first, last, dy, below) : 0;
+    const int na = row_lit(map, l, l.y - dy, dy, above);
+    const int nb = dy != 0 ? row_lit(map, l, l.y + dy, dy, below) : 0;
     const int n = unite(above, na, below, nb, both);
+    const int64_t from = l.columns.first;
     for (int i = 0; i < n; i++)
-        fill_weights(l, l.s->weights + (both[i].first - first),
+        fill_weights(l, l.s->weights + (both[i].first - from),
                      int(both[i].last - both[i].first + 1), both[i].first - l.x, dy);
-    light_stretches(map, l, l.y - dy, above, na, first);
-    light_stretches(map, l, l.y + dy, below, nb, first);
+    light_stretches(map, l, l.y - dy, above, na, from);
+    light_stretches(map, l, l.y + dy, below, nb, from);
 }
 
 /* The columns of each row worked on that the lamp can light: its chord, cut by its cone. */
