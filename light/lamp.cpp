@@ -1,7 +1,9 @@
-/* Adding a lamp to a light map: its falloff and cone, its hard shadows from a mask cast by the
- * set, and the exact share of a disc lamp in its penumbrae (penumbra.cpp). */
+/* Adding a lamp to a light map: its falloff and cone, its hard shadows, and the exact share of a
+ * disc lamp in its penumbrae (penumbra.cpp). A point lamp lights the gaps between the runs of
+ * shadow the set casts (lit_spans.cpp); a disc lamp, whose exact runs are taken out of its hard
+ * shadows, reads them from a mask the set paints. */
+#include "lamp_rows.h"
 #include "light_map.h"
-#include "map_parts.h"
 
 #include "set_casting.h"
 #include "shrouder_set.h"
@@ -22,40 +24,13 @@ static int clamp_level(int v) {
     return std::min(std::max(v, 0), 255);
 }
 
-namespace {
-
-/* The inclusive range of pixels a lamp covers along one axis of the map, empty when first >
- * last. Computed in 64 bits: the lamp, its radius and the view may be anywhere in int. */
-struct span {
-    int64_t first, last;
-};
-
-/* The cone, for a lamp that does not light all round: its axis, and its inner and outer half
- * angles in degrees (K is 1 within inner, 0 beyond outer). */
-struct cone {
-    bool round;
-    double ax, ay, inner, outer, cos_inner;
-};
-
-/* One lamp being added, in the map's columns and rows. */
-struct lamp {
-    int64_t x, y, radius;
-    span columns, rows;
-    uint16_t twice_colour[light_channels];
-    uint8_t black;
-    bool smooth, soft;
-    cone k;
-    const lamp_scratch *s;
-};
-
-} // namespace
+using namespace lamp_rows;
 
 static span covered(int64_t centre, int64_t radius, int64_t first, int64_t last) {
     return {std::max(centre - radius, first), std::min(centre + radius, last)};
 }
 
-/* The largest h with h * h <= v, for 0 <= v < 2^62. */
-static int64_t floor_sqrt(int64_t v) {
+int64_t lamp_rows::floor_sqrt(int64_t v) {
     int64_t h = int64_t(std::sqrt(double(v)));
     while (h * h > v)
         h--;
@@ -96,9 +71,8 @@ static float cone_share(const cone &k, double dx, double dy) {
     return float((k.outer - degrees) / (k.outer - k.inner));
 }
 
-/* The columns of row dy (from the centre) where the cone may light, padded by a pixel: its two
- * sides' half-planes when it is narrower than a half-plane, else the whole row. */
-static void cone_columns(const cone &k, int64_t x, int64_t dy, int64_t *first, int64_t *last) {
+/* The cone's two sides' half-planes when it is narrower than a half-plane, else the whole row. */
+void lamp_rows::cone_columns(const cone &k, int64_t x, int64_t dy, int64_t *first, int64_t *last) {
     if (k.round || k.outer >= 90)
         return;
     double lo = -HUGE_VAL, hi = HUGE_VAL;
@@ -147,7 +121,7 @@ static void fill_smooth(uint16_t *weights, int n, float dx0, float dy, float per
     }
 }
 
-static void fill_weights(const lamp &l, uint16_t *weights, int n, int64_t dx0, int64_t dy) {
+void lamp_rows::fill_weights(const lamp &l, uint16_t *weights, int n, int64_t dx0, int64_t dy) {
     const float r = float(l.radius);
     if (l.smooth)
         fill_smooth(weights, n, float(dx0), float(dy), 1.0f / (r * r));
@@ -160,9 +134,10 @@ static void copy_reversed(uint16_t *__restrict to, const uint16_t *__restrict fr
         to[i] = from[n - 1 - i];
 }
 
-/* The weights of the columns first + i, i < n, on the row dy from the lamp. Columns on both
- * sides of the lamp's own mirror each other: the longer side is computed, the other copied. */
-static void fill_weight_row(const lamp &l, uint16_t *weights, int64_t first, int n, int64_t dy) {
+/* Columns on both sides of the lamp's own mirror each other: the longer side is computed, the
+ * other copied. */
+void lamp_rows::fill_weight_row(const lamp &l, uint16_t *weights, int64_t first, int n,
+                                int64_t dy) {
     const int64_t left = l.x - first, right = first + n - 1 - l.x; /* columns on each side */
     if (left <= 0 || right <= 0) {
         fill_weights(l, weights, n, first - l.x, dy);
@@ -190,9 +165,9 @@ static uint8_t share(uint16_t weight, uint16_t twice_colour) {
 }
 
 /* Adds the lamp to n pixels of one row, except those its shadow covers. */
-static void light_row(uint8_t *__restrict r, uint8_t *__restrict g, uint8_t *__restrict b,
-                      const uint16_t *__restrict weights, const uint8_t *__restrict shadow,
-                      uint8_t black, int n, const uint16_t twice_colour[light_channels]) {
+static void light_masked_row(uint8_t *__restrict r, uint8_t *__restrict g, uint8_t *__restrict b,
+                             const uint16_t *__restrict weights, const uint8_t *__restrict shadow,
+                             uint8_t black, int n, const uint16_t twice_colour[light_channels]) {
     const uint16_t cr = twice_colour[0], cg = twice_colour[1], cb = twice_colour[2];
     for (int i = 0; i < n; i++) {
         const uint16_t weight = weights[i] & uint16_t(-uint16_t(shadow[i] != black));
@@ -251,15 +226,28 @@ static bool chunk_lit(const uint8_t *above, const uint8_t *below, uint8_t black,
     return (above && any_lit(above + from, black, n)) || (below && any_lit(below + from, black, n));
 }
 
-/* Adds the lamp to n pixels of the map's row y from the column `first`, the cone cutting the
- * weights down on its own columns of the row. */
-static void light_span(light_map *map, const lamp &l, int64_t y, int64_t first, int n,
-                       const uint16_t *weights) {
+/* Adds the lamp to n pixels of one row. */
+static void light_row(uint8_t *__restrict r, uint8_t *__restrict g, uint8_t *__restrict b,
+                      const uint16_t *__restrict weights, int n,
+                      const uint16_t twice_colour[light_channels]) {
+    const uint16_t cr = twice_colour[0], cg = twice_colour[1], cb = twice_colour[2];
+    for (int i = 0; i < n; i++) {
+        r[i] = add_saturated(r[i], share(weights[i], cr));
+        g[i] = add_saturated(g[i], share(weights[i], cg));
+        b[i] = add_saturated(b[i], share(weights[i], cb));
+    }
+}
+
+/* The cone cuts the weights down on its own columns of the row. */
+void lamp_rows::light_span(light_map *map, const lamp &l, int64_t y, int64_t first, int n,
+                           const uint16_t *weights, const uint8_t *shadow) {
     if (!l.k.round) {
         int64_t from = first, to = first + n - 1;
         cone_columns(l.k, l.x, y - l.y, &from, &to);
         if (from > to)
             return;
+        if (shadow)
+            shadow += from - first;
         uint16_t *cut = l.s->cone;
         for (int64_t x = from; x <= to; x++)
             cut[x - from] = uint16_t(float(weights[x - first]) *
@@ -270,21 +258,23 @@ static void light_span(light_map *map, const lamp &l, int64_t y, int64_t first, 
         n = int(to - from + 1);
     }
     const size_t at = size_t(y) * size_t(map->w) + size_t(first);
-    light_row(map_plane(map, 0) + at, map_plane(map, 1) + at, map_plane(map, 2) + at, weights,
-              l.s->shadow->line[y] + first, l.black, n, l.twice_colour);
+    uint8_t *r = map_plane(map, 0) + at, *g = map_plane(map, 1) + at, *b = map_plane(map, 2) + at;
+    if (shadow)
+        light_masked_row(r, g, b, weights, shadow, l.black, n, l.twice_colour);
+    else
+        light_row(r, g, b, weights, n, l.twice_colour);
 }
 
-/* Adds the lamp to the runs of lit chunks of the map's row y among the columns [from, end),
- * whose weights start the scratch's weight row: the two rows of a pair are seldom lit in the
- * same places. */
-static void light_lit_runs(light_map *map, const lamp &l, int64_t y, const uint8_t *shadow,
-                           int64_t from, int64_t end) {
+/* Lit chunks are taken row by row: the two rows of a pair are seldom lit in the same places. */
+void lamp_rows::light_lit_runs(light_map *map, const lamp &l, int64_t y, const uint8_t *shadow,
+                               int64_t from, int64_t end) {
     for (int64_t start = from; start < end;) {
         int64_t stop = start;
         while (stop < end && any_lit(shadow + stop, l.black, int(chunk_end(stop, end - 1) - stop)))
             stop = chunk_end(stop, end - 1);
         if (stop > start)
-            light_span(map, l, y, start, int(stop - start), l.s->weights + (start - from));
+            light_span(map, l, y, start, int(stop - start), l.s->weights + (start - from),
+                       shadow + start);
         start = chunk_end(stop, end - 1);
     }
 }
@@ -294,7 +284,8 @@ static const uint8_t *shadow_row(const lamp &l, int64_t y) {
     return y >= l.rows.first && y <= l.rows.last ? l.s->shadow->line[y] : NULL;
 }
 
-/* The columns of the row dy from the lamp that its cone can light, within [*first, *last]. */
+/* The columns of the rows dy above and below the lamp that its cone can light, within [*first,
+ * *last]. */
 static void cone_cut(const lamp &l, int64_t dy, int64_t *first, int64_t *last) {
     int64_t a_first = *first, a_last = *last, b_first = *first, b_last = *last;
     cone_columns(l.k, l.x, -dy, &a_first, &a_last);
@@ -387,6 +378,13 @@ static void light_exact_runs(light_map *map, lamp_scratch *s, const lamp &l) {
     }
 }
 
+/* Both sides of the lamp's row are taken together. */
+void lamp_rows::row_distances(const lamp &l, int64_t *nearest, int64_t *farthest) {
+    const int64_t above = l.y - l.rows.first, below = l.rows.last - l.y;
+    *nearest = above >= 0 && below >= 0 ? 0 : std::min(std::abs(above), std::abs(below));
+    *farthest = std::max(std::abs(above), std::abs(below));
+}
+
 /* Whether a lamp at this centre less the view is shadowed: the set casts nothing beyond. */
 static bool castable(int64_t x, int64_t y) {
     return x >= -cast_limit && x <= cast_limit && y >= -cast_limit && y <= cast_limit;
@@ -415,6 +413,8 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
     l.s = s;
     const shrouder_set *shading = castable(l.x, l.y) ? set : NULL;
     l.soft = light->size > 0 && shading;
+    if (!l.soft && light_lit_spans(map, shading, *light, l))
+        return;
     cast_shadows(s, shading, *light, map->view_x, map->view_y, l);
     if (l.soft) {
         /* Where the share is worked out depends on the blockers of the lamp's whole box, not
@@ -428,11 +428,8 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
                                        l.columns.last, box_rows.last});
         mask_out_exact_runs(s, l);
     }
-    /* Distances from the lamp's row to the rows worked on, both sides taken together. */
-    const int64_t above = l.y - l.rows.first, below = l.rows.last - l.y;
-    const int64_t nearest =
-        above >= 0 && below >= 0 ? 0 : std::min(std::abs(above), std::abs(below));
-    const int64_t farthest = std::max(std::abs(above), std::abs(below));
+    int64_t nearest, farthest;
+    row_distances(l, &nearest, &farthest);
     for (int64_t dy = nearest; dy <= farthest; dy++)
         light_row_pair(map, l, dy);
     if (l.soft)
@@ -460,16 +457,18 @@ bool create_lamp_scratch(lamp_scratch *s, int w, int h, BITMAP *shared_shadow) {
     s->weights = new (std::nothrow) uint16_t[size_t(w)];
     s->cone = new (std::nothrow) uint16_t[size_t(w)];
     s->shares = new (std::nothrow) float[size_t(w)];
+    s->wanted = new (std::nothrow) coverage_run[size_t(std::min(h, int(coverage_max_rows)))];
     s->cast = create_cast_scratch();
     s->owns_shadow = !shared_shadow;
     s->shadow = shared_shadow ? shared_shadow : create_bitmap_ex(8, w, h);
-    return s->weights && s->cone && s->shares && s->cast && s->shadow;
+    return s->weights && s->cone && s->shares && s->wanted && s->cast && s->shadow;
 }
 
 void destroy_lamp_scratch(lamp_scratch *s) {
     delete[] s->weights;
     delete[] s->cone;
     delete[] s->shares;
+    delete[] s->wanted;
     destroy_cast_scratch(s->cast);
     if (s->shadow && s->owns_shadow)
         destroy_bitmap(s->shadow);

@@ -11,6 +11,7 @@
 
 struct BITMAP;
 struct cast_scratch;
+struct coverage_run;
 struct worker_pool;
 
 static const int light_channels = 3;
@@ -18,12 +19,13 @@ static const int light_channels = 3;
 /* All the mutable memory a lamp needs while it is added: a thread adding lamps to rows of a
  * map with a scratch of its own shares nothing else with other threads. */
 struct lamp_scratch {
-    BITMAP *shadow;     /* 8 bpp, the map's size: the lamp's hard shadows, cast in its box */
-    bool owns_shadow;   /* threads working on rows of their own share the map's mask */
-    uint16_t *weights;  /* falloff weights of a run of columns, shared by a pair of rows */
-    uint16_t *cone;     /* those weights times the cone, for one row */
-    float *shares;      /* the share of the disc seen from each pixel of an exact run */
-    cast_scratch *cast; /* the set's working memory while it casts the mask */
+    BITMAP *shadow;       /* 8 bpp, the map's size: the lamp's hard shadows, cast in its box */
+    bool owns_shadow;     /* threads working on rows of their own share the map's mask */
+    uint16_t *weights;    /* falloff weights of a run of columns, shared by a pair of rows */
+    uint16_t *cone;       /* those weights times the cone, for one row */
+    float *shares;        /* the share of the disc seen from each pixel of an exact run */
+    cast_scratch *cast;   /* the set's working memory while it casts the mask or the runs */
+    coverage_run *wanted; /* the columns of each row a point lamp can light */
     penumbra_scratch penumbra;
 };
 

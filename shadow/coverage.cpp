@@ -6,19 +6,40 @@
 #include <limits.h>
 #include <string.h>
 
-void coverage::begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly, bool solid) {
+void coverage::begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly, bool solid,
+                     int keep) {
     bmp = target;
-    always_solid = solid;
+    always_solid = solid || keep >= 0;
+    background = keep;
     color = black;
     clip = rect;
     light_x = lx;
     light_y = ly;
     const int rows = rect.bottom - rect.top;
     memset(counts, 0, sizeof counts[0] * size_t(rows));
+    if (keep >= 0)
+        memset(spilled, 0, sizeof spilled[0] * size_t(rows));
     for (int row = 0; row < rows; row++)
         open[row] = coverage_run{rect.left, rect.right - 1};
     open_box = rect;
     changed = true;
+}
+
+void coverage::want_only(const coverage_run *wanted) {
+    for (int row = 0; row < clip.bottom - clip.top; row++) {
+        const int lo = std::max(wanted[row].lo, clip.left);
+        const int hi = std::min(wanted[row].hi, clip.right - 1);
+        coverage_run *r = runs[row];
+        int n = 0;
+        if (lo > hi)
+            r[n++] = coverage_run{clip.left, clip.right - 1};
+        if (lo <= hi && lo > clip.left)
+            r[n++] = coverage_run{clip.left, lo - 1};
+        if (lo <= hi && hi < clip.right - 1)
+            r[n++] = coverage_run{hi + 1, clip.right - 1};
+        counts[row] = n;
+        reopen(row);
+    }
 }
 
 /* The byte that every byte of a pixel of this colour holds, or -1 when they differ. Black is
@@ -48,6 +69,16 @@ void coverage::paint_row(int row) const {
         else
             bmp->vtable->hfill(bmp, r[i].lo, y, r[i].hi, color);
     }
+}
+
+/* A row with no room left is painted and emptied; when runs are kept, its pixels of the clip
+ * are set to the background first, and it is marked so that the rest of it is painted too. */
+void coverage::make_room(int row) {
+    if (background >= 0 && !spilled[row]) {
+        memset(bmp->line[clip.top + row] + clip.left, background, size_t(clip.right - clip.left));
+        spilled[row] = true;
+    }
+    paint_row(row);
 }
 
 static int larger(int a, int b) {
@@ -86,5 +117,6 @@ int coverage::refresh() {
 
 void coverage::fill() const {
     for (int row = 0; row < clip.bottom - clip.top; row++)
-        paint_row(row);
+        if (background < 0 || spilled[row])
+            paint_row(row);
 }

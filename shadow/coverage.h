@@ -1,7 +1,7 @@
 /* Internal to the shadow module: the pixels that the shadows cast so far cover, row by row, as
  * sorted runs that neither overlap nor touch. Shadows are united here and each covered pixel is
- * filled once at the end. Only pixels known to be painted are ever held, so asking whether a
- * pixel is covered can err only towards "no". */
+ * filled once at the end, or the runs are kept as the cast's result. Only pixels known to be
+ * painted are ever held, so asking whether a pixel is covered can err only towards "no". */
 #ifndef COVERAGE_H
 #define COVERAGE_H
 
@@ -34,11 +34,22 @@ struct coverage {
     bool changed;
     int radius;
     bool always_solid;
+    /* Keeping the runs: the level of a row's pixels before its shadow is painted (-1 when
+     * painting all), and the rows that ran out of room and were painted. */
+    int background;
+    bool spilled[coverage_max_rows];
 
     /* Empty, for the rows of `clip` (at most coverage_max_rows of them), painted on `bmp` in
      * the global drawing mode, or as solid mode paints when `solid` (a bitmap other than a
-     * memory bitmap must then be in solid mode). */
-    void begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly, bool solid);
+     * memory bitmap must then be in solid mode). With a `keep` level of 0 or more the runs are
+     * the result instead: only a row that runs out of room is painted, on `bmp`, an 8 bpp
+     * memory bitmap, its pixels of the clip set to `keep` first. */
+    void begin(BITMAP *target, int black, const span_clip &rect, int lx, int ly, bool solid,
+               int keep = -1);
+
+    /* Takes all but the columns wanted[row] of each row (an empty range for none) as covered
+     * already, right after begin: shadows are then united only where they are wanted. */
+    void want_only(const coverage_run *wanted);
 
     bool holds(int y, int x1, int x2) const {
         const int row = y - clip.top;
@@ -57,11 +68,12 @@ struct coverage {
      * Chebyshev distance from the light is at least that is covered. */
     int refresh();
 
-    /* Paints every covered pixel once. */
+    /* Paints every covered pixel once; when keeping runs, those of the spilled rows only. */
     void fill() const;
 
   private:
     void paint_row(int row) const;
+    void make_room(int row);
     void reopen(int row);
 };
 
@@ -101,7 +113,7 @@ inline void coverage::add(int y, int x1, int x2) {
         return;
     }
     if (n == coverage_max_runs) {
-        paint_row(row);
+        make_room(row);
         n = first = 0;
     }
     for (int i = n; i > first; i--)

@@ -350,27 +350,43 @@ static bool start_marking(cast_scratch *s, const shrouder_set *set) {
     return true;
 }
 
+/* Sets the cast up for the light on bmp; false when nothing casts from it. */
+static bool start_cast(cast *c, cast_scratch *scratch, BITMAP *bmp, const shrouder_set *set, int lx,
+                       int ly, int view_x, int view_y) {
+    if (!set || set->live_edges == 0 || !moved(lx, view_x, &c->vlx) || !moved(ly, view_y, &c->vly))
+        return false;
+    c->set = set, c->scratch = scratch, c->bmp = bmp;
+    c->lx = lx, c->ly = ly, c->vx = view_x, c->vy = view_y;
+    c->wide = bmp->w >= polygon_exact_width;
+    return true;
+}
+
+/* The clip within the bitmap; false when that leaves nothing. */
+static bool clip_to_bitmap(span_clip *clip, const BITMAP *bmp) {
+    clip->left = std::max(clip->left, 0), clip->top = std::max(clip->top, 0);
+    clip->right = std::min(clip->right, bmp->w), clip->bottom = std::min(clip->bottom, bmp->h);
+    return clip->left < clip->right && clip->top < clip->bottom;
+}
+
+/* Unites the shadows on a band of at most coverage_max_rows rows, begun in the coverage. */
+static void cast_band(cast &c, const span_clip &band) {
+    limit_cells(&c, band);
+    c.dedupe = start_marking(c.scratch, c.set);
+    cast_by_rings(c);
+}
+
 /* The cast on the clip (within the bitmap), band by band of rows as the coverage holds them. */
 static void cast_bands(cast_scratch *scratch, BITMAP *bmp, span_clip clip, const shrouder_set *set,
                        int lx, int ly, int view_x, int view_y, bool always_solid) {
     cast c;
-    if (!set || set->live_edges == 0 || !moved(lx, view_x, &c.vlx) || !moved(ly, view_y, &c.vly))
+    if (!start_cast(&c, scratch, bmp, set, lx, ly, view_x, view_y) || !clip_to_bitmap(&clip, bmp))
         return;
-    clip.left = std::max(clip.left, 0), clip.top = std::max(clip.top, 0);
-    clip.right = std::min(clip.right, bmp->w), clip.bottom = std::min(clip.bottom, bmp->h);
-    if (clip.left >= clip.right || clip.top >= clip.bottom)
-        return;
-    c.set = set, c.scratch = scratch, c.bmp = bmp;
-    c.lx = lx, c.ly = ly, c.vx = view_x, c.vy = view_y;
-    c.wide = bmp->w >= polygon_exact_width;
     const int black = makecol_depth(bitmap_color_depth(bmp), 0, 0, 0);
     for (int top = clip.top; top < clip.bottom; top += coverage_max_rows) {
         const span_clip band{clip.left, top, clip.right,
                              std::min(clip.bottom, top + int(coverage_max_rows))};
-        limit_cells(&c, band);
-        c.dedupe = start_marking(scratch, set);
         scratch->cover.begin(bmp, black, band, c.vlx, c.vly, always_solid);
-        cast_by_rings(c);
+        cast_band(c, band);
         acquire_bitmap(bmp);
         scratch->cover.fill();
         release_bitmap(bmp);
@@ -400,6 +416,32 @@ void cast_shrouder_set_with(cast_scratch *scratch, BITMAP *bmp, int clip_left, i
         return;
     cast_in(scratch, bmp, span_clip{clip_left, clip_top, clip_right, clip_bottom}, set, lx, ly,
             view_x, view_y, true);
+}
+
+bool cast_shrouder_set_runs(cast_scratch *scratch, BITMAP *bmp, int background,
+                            const coverage_run *wanted, int clip_left, int clip_top, int clip_right,
+                            int clip_bottom, const shrouder_set *set, int lx, int ly, int view_x,
+                            int view_y) {
+    span_clip clip{clip_left, clip_top, clip_right, clip_bottom};
+    if (!scratch || !clip_to_bitmap(&clip, bmp) || clip.bottom - clip.top > coverage_max_rows)
+        return false;
+    cast c;
+    const bool casts = start_cast(&c, scratch, bmp, set, lx, ly, view_x, view_y);
+    scratch->cover.begin(bmp, makecol_depth(8, 0, 0, 0), clip, casts ? c.vlx : 0, casts ? c.vly : 0,
+                         true, background);
+    if (wanted)
+        scratch->cover.want_only(wanted + (clip.top - clip_top));
+    if (casts)
+        cast_band(c, clip);
+    scratch->cover.fill();
+    return true;
+}
+
+const coverage_run *cast_row_runs(const cast_scratch *scratch, int y, int *count) {
+    const coverage &cover = scratch->cover;
+    const int row = y - cover.clip.top;
+    *count = cover.counts[row];
+    return cover.spilled[row] ? NULL : cover.runs[row];
 }
 
 namespace {

@@ -1,0 +1,75 @@
+/* Internal to the light maps: a lamp as it is added, and the row work its two ways of taking
+ * its hard shadows share: lighting the gaps between the runs of shadow the set casts
+ * (lit_spans.cpp), or reading a painted mask (lamp.cpp), which soft lamps use. */
+#ifndef LIGHT_LAMP_ROWS_H
+#define LIGHT_LAMP_ROWS_H
+
+#include "map_parts.h"
+
+#include <stdint.h>
+
+struct light_map;
+struct light_source;
+struct shrouder_set;
+
+namespace lamp_rows {
+
+/* The inclusive range of pixels a lamp covers along one axis of the map, empty when first >
+ * last. Computed in 64 bits: the lamp, its radius and the view may be anywhere in int. */
+struct span {
+    int64_t first, last;
+};
+
+/* The cone, for a lamp that does not light all round: its axis, and its inner and outer half
+ * angles in degrees (K is 1 within inner, 0 beyond outer). */
+struct cone {
+    bool round;
+    double ax, ay, inner, outer, cos_inner;
+};
+
+/* One lamp being added, in the map's columns and rows. */
+struct lamp {
+    int64_t x, y, radius;
+    span columns, rows;
+    uint16_t twice_colour[light_channels];
+    uint8_t black;
+    bool smooth, soft;
+    cone k;
+    const lamp_scratch *s;
+};
+
+/* The largest h with h * h <= v, for 0 <= v < 2^62. */
+int64_t floor_sqrt(int64_t v);
+
+/* Falloff weights, full_weight x F, of the n pixels from dx0 along the row dy from the lamp. */
+void fill_weights(const lamp &l, uint16_t *weights, int n, int64_t dx0, int64_t dy);
+
+/* The same for the columns first .. first + n - 1, computing each distance once. */
+void fill_weight_row(const lamp &l, uint16_t *weights, int64_t first, int n, int64_t dy);
+
+/* The columns of row dy (from the centre) where the cone may light, padded by a pixel, within
+ * [*first, *last]. */
+void cone_columns(const cone &k, int64_t x, int64_t dy, int64_t *first, int64_t *last);
+
+/* Adds the lamp to n pixels of the map's row y from the column `first` with their weights,
+ * but those whose byte in `shadow` (the mask's row, or NULL for none) is black. */
+void light_span(light_map *map, const lamp &l, int64_t y, int64_t first, int n,
+                const uint16_t *weights, const uint8_t *shadow);
+
+/* Adds the lamp to the pixels of the mask's row y among the columns [from, end) that are not
+ * black, whose weights start the scratch's weight row. */
+void light_lit_runs(light_map *map, const lamp &l, int64_t y, const uint8_t *shadow, int64_t from,
+                    int64_t end);
+
+/* The distances from the lamp's row to the nearest and the farthest rows it is added to. */
+void row_distances(const lamp &l, int64_t *nearest, int64_t *farthest);
+
+/* Adds a point lamp with the shadows of `set` (NULL for none): the set casts each row's runs of
+ * shadow, and the lamp lights the gaps. False, with nothing added, when the lamp's rows are
+ * more than a cast holds at once. */
+bool light_lit_spans(light_map *map, const shrouder_set *set, const light_source &source,
+                     const lamp &l);
+
+} // namespace lamp_rows
+
+#endif
