@@ -53,51 +53,26 @@ light_source point(int x, int y, int radius, double direction = 0, double half =
 
 std::vector<hard_case> hard_cases() {
     const int far = 1 << 20;
+    // clang-format off
     return {
+        /* name, map w h, view x y, threads, walls, lamps */
         /* The shadows of 24 pickets stay apart below them: rows of many runs, beside rows of
          * few above. */
-        {"many_shadows_a_row",
-         160,
-         120,
-         0,
-         0,
-         1,
-         pickets(10, 50, 24, 6, 2),
+        {"many_shadows_a_row", 160, 120, 0, 0, 1, pickets(10, 50, 24, 6, 2),
          {point(80, -400, far), point(70, 40, far), point(75, 60, 90), point(20, 45, 70)}},
-        {"many_shadows_in_bands",
-         160,
-         120,
-         0,
-         0,
-         3,
-         pickets(10, 50, 24, 6, 2),
+        {"many_shadows_in_bands", 160, 120, 0, 0, 3, pickets(10, 50, 24, 6, 2),
          {point(80, 20, far), point(75, 60, 90)}},
-        {"boxes_viewed",
-         120,
-         90,
-         -300,
-         70,
-         1,
-         box_grid(-310, 60, 16, 12),
+        {"boxes_viewed", 120, 90, -300, 70, 1, box_grid(-310, 60, 16, 12),
          {point(-250, 110, 50), point(-300, 80, 200), point(-200, 150, 45), point(-330, 60, 80)}},
-        {"cones",
-         120,
-         90,
-         0,
-         0,
-         2,
-         pickets(15, 20, 8, 12, 40),
+        {"cones", 120, 90, 0, 0, 2, pickets(15, 20, 8, 12, 40),
          {point(60, 45, 300, 90, 40), point(20, 20, 100, 330, 70), point(100, 70, 80, 200, 100)}},
-        /* A box taller than a cast holds at once. */
-        {"taller_than_a_cast",
-         6,
-         4300,
-         0,
-         0,
-         1,
-         pickets(2, 2000, 2, 2, 3),
+        /* A box taller than a cast holds at once, whole or cut into bands that it holds. */
+        {"taller_than_a_cast", 6, 4300, 0, 0, 1, pickets(2, 2000, 2, 2, 3),
+         {point(3, 1990, far), point(3, 2500, 3000)}},
+        {"taller_in_bands", 6, 4300, 0, 0, 2, pickets(2, 2000, 2, 2, 3),
          {point(3, 1990, far), point(3, 2500, 3000)}},
     };
+    // clang-format on
 }
 
 class HardLamps : public testing::TestWithParam<hard_case> {};
