@@ -2,6 +2,7 @@
  * at 15, 16, 24 and 32 bpp, through loops the compiler vectorises. */
 #include "light_map.h"
 #include "map_parts.h"
+#include "worker_pool.h"
 
 #include <algorithm>
 #include <allegro.h>
@@ -102,9 +103,10 @@ static uint8_t *bitmap_row(BITMAP *bmp, int y) {
 /* Applies the map to rows of packed pixels, through a loop compiled for the packing when it
  * is one of the two usual ones. */
 template <class pixel, class red_low, class red_high>
-static void apply_packed(BITMAP *bmp, const light_map *map, int w, int h, const packing &p) {
+static void apply_packed(BITMAP *bmp, const light_map *map, int w, int top, int end,
+                         const packing &p) {
     const bool low = red_low::matches(p), high = red_high::matches(p);
-    for (int y = 0; y < h; y++) {
+    for (int y = top; y < end; y++) {
         pixel *row = reinterpret_cast<pixel *>(bitmap_row(bmp, y));
         const uint8_t *r = levels_row(map, 0, y), *g = levels_row(map, 1, y);
         const uint8_t *b = levels_row(map, 2, y);
@@ -139,9 +141,9 @@ static bool fits_halves(const packing &p) {
     return little_endian && p.gs == 8 && ((p.rs == 0 && p.bs == 16) || (p.rs == 16 && p.bs == 0));
 }
 
-static void apply_32(BITMAP *bmp, const light_map *map, int w, int h, const packing &p) {
+static void apply_32(BITMAP *bmp, const light_map *map, int w, int top, int end, const packing &p) {
     const bool halves = fits_halves(p), red_low = p.rs == 0;
-    for (int y = 0; y < h; y++) {
+    for (int y = top; y < end; y++) {
         uint8_t *row = bitmap_row(bmp, y);
         const uint8_t *r = levels_row(map, 0, y), *g = levels_row(map, 1, y);
         const uint8_t *b = levels_row(map, 2, y);
@@ -153,31 +155,64 @@ static void apply_32(BITMAP *bmp, const light_map *map, int w, int h, const pack
     }
 }
 
-static void apply_24(BITMAP *bmp, const light_map *map, int w, int h, const packing &p) {
-    for (int y = 0; y < h; y++)
+static void apply_24(BITMAP *bmp, const light_map *map, int w, int top, int end, const packing &p) {
+    for (int y = top; y < end; y++)
         apply_24_row(bitmap_row(bmp, y), levels_row(map, 0, y), levels_row(map, 1, y),
                      levels_row(map, 2, y), w, p);
 }
+
+namespace {
+/* The map applied to the bitmap's rows, w pixels of each, in `parts` bands of the h rows. */
+struct apply_job {
+    BITMAP *bmp;
+    const light_map *map;
+    packing p;
+    int w, h, parts;
+};
+} // namespace
+
+static void apply_rows(const apply_job &job, int top, int end) {
+    switch (bitmap_color_depth(job.bmp)) {
+    case 15:
+        apply_packed<uint16_t, red_low_15, red_high_15>(job.bmp, job.map, job.w, top, end, job.p);
+        break;
+    case 16:
+        apply_packed<uint16_t, red_low_16, red_high_16>(job.bmp, job.map, job.w, top, end, job.p);
+        break;
+    case 24:
+        apply_24(job.bmp, job.map, job.w, top, end, job.p);
+        break;
+    default:
+        apply_32(job.bmp, job.map, job.w, top, end, job.p);
+    }
+}
+
+/* One of the map's threads applies its band of rows; threads past the bands have none. */
+static void apply_band(void *context, int part) {
+    const apply_job &job = *static_cast<const apply_job *>(context);
+    if (part < job.parts)
+        apply_rows(job, job.h * part / job.parts, job.h * (part + 1) / job.parts);
+}
+
+/* Below this many rows a band's start costs more than it saves. */
+static const int rows_worth_a_thread = 64;
 
 int apply_light_map(BITMAP *bmp, const light_map *map) {
     packing p;
     if (!bmp || !map || !is_linear_bitmap(bmp) || !packing_of_depth(bitmap_color_depth(bmp), &p))
         return -1;
-    const int w = std::min(bmp->w, map->w), h = std::min(bmp->h, map->h);
-    acquire_bitmap(bmp);
-    switch (bitmap_color_depth(bmp)) {
-    case 15:
-        apply_packed<uint16_t, red_low_15, red_high_15>(bmp, map, w, h, p);
-        break;
-    case 16:
-        apply_packed<uint16_t, red_low_16, red_high_16>(bmp, map, w, h, p);
-        break;
-    case 24:
-        apply_24(bmp, map, w, h, p);
-        break;
-    default:
-        apply_32(bmp, map, w, h, p);
+    apply_job job = {bmp, map, p, std::min(bmp->w, map->w), std::min(bmp->h, map->h), 1};
+    /* A memory bitmap's rows are plain memory: the map's threads, once add_lights has started
+     * them, apply a band each (unless another apply of the map holds them). Other bitmaps are
+     * reached through Allegro's line switching, on the calling thread. */
+    if (is_memory_bitmap(bmp) && map->pool && job.h >= 2 * rows_worth_a_thread) {
+        job.parts = std::min(worker_threads(map->pool), job.h / rows_worth_a_thread);
+        if (try_run_on_workers(map->pool, apply_band, &job))
+            return 0;
+        job.parts = 1;
     }
+    acquire_bitmap(bmp);
+    apply_rows(job, 0, job.h);
     bmp_unwrite_line(bmp);
     release_bitmap(bmp);
     return 0;

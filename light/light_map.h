@@ -61,7 +61,8 @@
  * changes a set they read meanwhile (adding, moving, removing or destroying; shrouder_set.h).
  * A map that is only read (as `baked`, or applied) may be read by several calls at once; a
  * map being changed (cleared, viewed, lit) is used by that one call alone. add_lights runs a
- * map's lamps on threads of its own (set_light_map_threads).
+ * map's lamps on threads of its own (set_light_map_threads), and apply_light_map uses them too
+ * for a memory bitmap once they are started.
  */
 #ifndef LIGHT_MAP_H
 #define LIGHT_MAP_H
@@ -130,8 +131,8 @@ void add_point_light(light_map *map, const shrouder_set *set, int x, int y, int 
  * calling thread alone. A NULL map or array, or a count below 1, does nothing. */
 void add_lights(light_map *map, const shrouder_set *set, const light_source *lights, int count);
 
-/* How many threads add_lights uses on this map, the caller's included: 0 (a new map's
- * choice) for one a processor core, 1 for the calling thread alone, n for n (at most 64).
+/* How many threads add_lights (and apply_light_map) uses on this map, the caller's included: 0 (a
+ * new map's choice) for one a processor core, 1 for the calling thread alone, n for n (at most 64).
  * Never more threads than the map has rows. Stops the threads already started. A NULL map is
  * ignored. */
 void set_light_map_threads(light_map *map, int threads);
@@ -148,7 +149,9 @@ double share_of_light_seen(const shrouder_set *set, int lx, int ly, int size, in
  * bits of a pixel (the alpha byte at 32 bpp) stay as they are. Works at 15, 16, 24 and 32 bpp on
  * memory bitmaps and on linear video or screen bitmaps (lines reached through bmp_write_line), and
  * returns 0. Returns -1, with the bitmap unchanged, for an 8 bpp bitmap (its colours are palette
- * indices), for any other depth, for a bitmap that is not linear, or for a NULL argument. */
+ * indices), for any other depth, for a bitmap that is not linear, or for a NULL argument. On a
+ * memory bitmap, once add_lights has started the map's threads, they apply a band of rows each
+ * (several applies of one map at once: the first takes the threads, the others work alone). */
 int apply_light_map(BITMAP *bmp, const light_map *map);
 
 #endif

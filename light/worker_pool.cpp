@@ -9,6 +9,7 @@
 
 struct worker_pool {
     std::vector<std::thread> threads;
+    std::mutex turn; /* held by the job running */
     std::mutex lock;
     std::condition_variable started, finished;
     /* Each job has a new generation: a thread runs its part once per generation. */
@@ -71,7 +72,8 @@ int worker_threads(const worker_pool *pool) {
     return int(pool->threads.size()) + 1;
 }
 
-void run_on_workers(worker_pool *pool, void (*job)(void *, int), void *context) {
+/* Runs the job; the caller holds the pool's turn. */
+static void run_job(worker_pool *pool, void (*job)(void *, int), void *context) {
     if (!pool->threads.empty()) {
         std::lock_guard<std::mutex> hold(pool->lock);
         pool->job = job;
@@ -83,4 +85,17 @@ void run_on_workers(worker_pool *pool, void (*job)(void *, int), void *context) 
     job(context, 0);
     std::unique_lock<std::mutex> hold(pool->lock);
     pool->finished.wait(hold, [&] { return pool->running == 0; });
+}
+
+void run_on_workers(worker_pool *pool, void (*job)(void *, int), void *context) {
+    std::lock_guard<std::mutex> turn(pool->turn);
+    run_job(pool, job, context);
+}
+
+bool try_run_on_workers(worker_pool *pool, void (*job)(void *, int), void *context) {
+    std::unique_lock<std::mutex> turn(pool->turn, std::try_to_lock);
+    if (!turn.owns_lock())
+        return false;
+    run_job(pool, job, context);
+    return true;
 }

@@ -16,7 +16,12 @@ void destroy_worker_pool(worker_pool *pool);
 int worker_threads(const worker_pool *pool);
 
 /* Runs job(context, i) for every i from 0 to worker_threads - 1 at once, part 0 on the calling
- * thread, and returns when every part has returned. One job at a time per pool. */
+ * thread, and returns when every part has returned. A job started meanwhile from another
+ * thread waits its turn. */
 void run_on_workers(worker_pool *pool, void (*job)(void *context, int part), void *context);
+
+/* run_on_workers, unless another job holds the pool: then nothing runs and false comes back.
+ * Every part runs, however many threads the job needs: parts with nothing to do return. */
+bool try_run_on_workers(worker_pool *pool, void (*job)(void *context, int part), void *context);
 
 #endif

@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -106,6 +107,68 @@ TEST(AddLights, IgnoresNothingToAddAndChangesThreadsBetweenFrames) {
         add_light(single.get(), NULL, &l);
         EXPECT_EQ(levels(map.get(), 40, 30), levels(single.get(), 40, 30)) << threads;
     }
+}
+
+/* A bitmap of random pixels, made again the same from the same seed. */
+BITMAP *noise(int depth, int w, int h, unsigned seed) {
+    BITMAP *bmp = create_bitmap_ex(depth, w, h);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < h; y++)
+        for (int x = 0; x < w; x++)
+            putpixel(bmp, x, y, makecol_depth(depth, rng() % 256, rng() % 256, rng() % 256));
+    return bmp;
+}
+
+/* A map lit by lamps, its threads started (add_lights), or one that never starts them. */
+Map lit_map(int w, int h, int threads) {
+    Map map(create_light_map(w, h), destroy_light_map);
+    set_light_map_threads(map.get(), threads);
+    clear_light_map(map.get(), 30, 60, 90);
+    std::mt19937 rng(11);
+    const std::vector<light_source> l = lamps(rng, 12, w, h, 0, 0);
+    add_lights(map.get(), NULL, l.data(), int(l.size()));
+    return map;
+}
+
+/* Applied on the map's threads, band by band, a memory bitmap (or part of one) ends as applied
+ * on the calling thread alone, at every depth and around the height a band needs. */
+TEST(ApplyLightMap, OnTheMapsThreadsEqualsOnOneThread) {
+    const int heights[] = {127, 128, 129, 300, 1001};
+    for (int depth : {15, 16, 24, 32})
+        for (int h : heights) {
+            const Map threaded = lit_map(37, h, 3), alone = lit_map(37, h, 1);
+            BITMAP *a = noise(depth, 40, h + 5, unsigned(h)),
+                   *b = noise(depth, 40, h + 5, unsigned(h));
+            BITMAP *part = create_sub_bitmap(a, 2, 3, 38, h + 2);
+            BITMAP *alone_part = create_sub_bitmap(b, 2, 3, 38, h + 2);
+            EXPECT_EQ(apply_light_map(part, threaded.get()), 0);
+            EXPECT_EQ(apply_light_map(alone_part, alone.get()), 0);
+            EXPECT_TRUE(same_pixels(a, b)) << depth << " bpp, " << h << " rows";
+            destroy_bitmap(part);
+            destroy_bitmap(alone_part);
+            destroy_bitmap(a);
+            destroy_bitmap(b);
+        }
+}
+
+/* Several threads applying one map at once: each bitmap ends as if applied alone. */
+TEST(ApplyLightMap, OneMapAppliedFromSeveralThreadsAtOnce) {
+    const Map map = lit_map(64, 400, 2);
+    BITMAP *expected = noise(32, 64, 400, 5);
+    apply_light_map(expected, lit_map(64, 400, 1).get());
+    std::vector<BITMAP *> bitmaps;
+    for (int i = 0; i < 4; i++)
+        bitmaps.push_back(noise(32, 64, 400, 5));
+    std::vector<std::thread> appliers;
+    for (BITMAP *bmp : bitmaps)
+        appliers.emplace_back([&map, bmp] { apply_light_map(bmp, map.get()); });
+    for (std::thread &t : appliers)
+        t.join();
+    for (BITMAP *bmp : bitmaps) {
+        EXPECT_TRUE(same_pixels(bmp, expected));
+        destroy_bitmap(bmp);
+    }
+    destroy_bitmap(expected);
 }
 
 } // namespace
