@@ -1,8 +1,8 @@
 /* The dungeon's generator, its doors, guards, wall lamps and wandering lights, headless: the
  * grid, the wall set's lines of sight and the walks are checked against the tiles themselves. */
 #include "generate.h"
+#include "motion.h"
 #include "shrouder_set.h"
-#include "wanderers.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +171,24 @@ TEST_F(DungeonLevel, AnyOpenerNearADoorOpensIt) {
     for (int i = 0; i < 10; i++)
         move_doors(&level.doors, level.walls, player_and_wanderer, 1, 100.0);
     EXPECT_EQ(d.open_px, 0);
+}
+
+/* A frame of the level moves its wanderers and lets them open doors: a wanderer beside a door
+ * opens it while the player stands far away, and the openers tell where both stand. */
+TEST_F(DungeonLevel, WanderersOpenDoorsAsTheLevelMoves) {
+    ASSERT_TRUE(generate_dungeon(&level, 4));
+    const door &d = level.doors.at(0);
+    wanderer w;
+    place_wanderers(&level, &w, 1);
+    w.x = (d.x0 + d.x1) / 2.0;
+    w.y = (d.y0 + d.y1) / 2.0;
+    door_opener openers[2];
+    for (int i = 0; i < 300; i++) /* a wanderer walks 0.09 px a millisecond */
+        move_level(&level, &w, 1, openers, -1000, -1000, 1.0);
+    EXPECT_EQ(d.open_px, door_length);
+    EXPECT_EQ(openers[0].x, -1000);
+    EXPECT_EQ(openers[1].x, w.x);
+    EXPECT_EQ(openers[1].y, w.y);
 }
 
 /* Guards walk loops on the floor of their own rooms, never the first. */

@@ -40,4 +40,40 @@ TEST(WorkerPool, RunsEachPartOnceAJobOnItsOwnThread) {
     }
 }
 
+/* A part that holds its job until told to let go. */
+struct gate {
+    std::atomic<bool> entered{false}, release{false};
+};
+
+void wait_at_gate(void *context, int part) {
+    gate *g = static_cast<gate *>(context);
+    if (part != 0)
+        return;
+    g->entered = true;
+    while (!g->release)
+        std::this_thread::yield();
+}
+
+/* While one job holds the pool, trying another from a second thread runs nothing; once the
+ * pool is free, it runs every part, and a blocking start from a second thread waits its turn. */
+TEST(WorkerPool, TryingWhileAJobRunsRunsNothing) {
+    worker_pool *pool = create_worker_pool(2);
+    ASSERT_NE(pool, nullptr);
+    gate g;
+    std::thread holder([&] { run_on_workers(pool, wait_at_gate, &g); });
+    while (!g.entered)
+        std::this_thread::yield();
+    tally t{std::vector<int>(2, 0), std::vector<std::thread::id>(2)};
+    EXPECT_FALSE(try_run_on_workers(pool, count_part, &t));
+    EXPECT_EQ(t.runs, std::vector<int>({0, 0}));
+    std::thread waiter([&] { run_on_workers(pool, count_part, &t); });
+    g.release = true;
+    holder.join();
+    waiter.join();
+    EXPECT_EQ(t.runs, std::vector<int>({1, 1}));
+    EXPECT_TRUE(try_run_on_workers(pool, count_part, &t));
+    EXPECT_EQ(t.runs, std::vector<int>({2, 2}));
+    destroy_worker_pool(pool);
+}
+
 } // namespace
