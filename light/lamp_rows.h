@@ -14,6 +14,10 @@ struct shrouder_set;
 
 namespace lamp_rows {
 
+/* A falloff weight of full_weight is the lamp's whole colour. */
+const float full_weight = 65535.0f;
+const double pi = 3.14159265358979323846;
+
 /* The inclusive range of pixels a lamp covers along one axis of the map, empty when first >
  * last. Computed in 64 bits: the lamp, its radius and the view may be anywhere in int. */
 struct span {
@@ -38,6 +42,17 @@ struct lamp {
     const lamp_scratch *s;
 };
 
+/* a + b, at most 255: b is first cut to what a leaves, which vectorises to a byte minimum. */
+inline uint8_t add_saturated(uint8_t a, uint8_t b) {
+    return uint8_t(a + std::min(b, uint8_t(~a)));
+}
+
+/* weight x colour / full_weight, rounded: the high half of weight x (2 x colour), halved. */
+inline uint8_t share(uint16_t weight, uint16_t twice_colour) {
+    const uint16_t twice = uint16_t((weight * twice_colour) >> 16);
+    return uint8_t((twice + 1u) >> 1);
+}
+
 /* The largest h with h * h <= v, for 0 <= v < 2^62. */
 int64_t floor_sqrt(int64_t v);
 
@@ -46,6 +61,9 @@ void fill_weights(const lamp &l, uint16_t *weights, int n, int64_t dx0, int64_t 
 
 /* The same for the columns first .. first + n - 1, computing each distance once. */
 void fill_weight_row(const lamp &l, uint16_t *weights, int64_t first, int n, int64_t dy);
+
+/* K at the offset (dx, dy) from the centre. */
+float cone_share(const cone &k, double dx, double dy);
 
 /* The columns of row dy (from the centre) where the cone may light, padded by a pixel, within
  * [*first, *last]. */
@@ -60,6 +78,9 @@ void light_span(light_map *map, const lamp &l, int64_t y, int64_t first, int n,
  * black, whose weights start the scratch's weight row. */
 void light_lit_runs(light_map *map, const lamp &l, int64_t y, const uint8_t *shadow, int64_t from,
                     int64_t end);
+
+/* Adds the lamp to the rows dy above and below it from its mask, computing their falloff once. */
+void light_row_pair(light_map *map, const lamp &l, int64_t dy);
 
 /* The distances from the lamp's row to the nearest and the farthest rows it is added to. */
 void row_distances(const lamp &l, int64_t *nearest, int64_t *farthest);
