@@ -228,15 +228,11 @@ static bool hides_all(const blocker &b, double px, double py, double ux, double 
            hidden_stretch(b, px, py, ux, uy, d, size, t, &lo, &hi) && lo <= -t && hi >= t;
 }
 
-/* atan within 2e-6 radians, several times cheaper than the library's: a share's error stays
- * far below a level even for the narrowest disc. */
+/* atan within 2e-6 radians: a share's error stays far below a level even for the narrowest
+ * disc. */
 static double fast_atan(double t) {
-    const double a = std::fabs(t), x = a > 1 ? 1 / a : a, x2 = x * x;
-    /* A minimax polynomial on [0, 1]. */
-    const double p =
-        x * (0.99997726 +
-             x2 * (-0.33262347 +
-                   x2 * (0.19354346 + x2 * (-0.11643287 + x2 * (0.05265332 - x2 * 0.01172120)))));
+    const double a = std::fabs(t);
+    const double p = atan_to_one(a > 1 ? 1 / a : a);
     const double r = a > 1 ? pi / 2 - p : p;
     return t < 0 ? -r : r;
 }

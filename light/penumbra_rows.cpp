@@ -6,6 +6,9 @@
  * the chunk at once, in plain loops the compiler turns into vector code. The blocked stretches
  * are joined without sorting: a stretch adds what lies beyond the farthest end of the stretches
  * that start before it. */
+/* The vector helpers are inlined into the entry points below, whatever the machine's vectors:
+ * no call passes a vector across an ABI. */
+#pragma GCC diagnostic ignored "-Wpsabi"
 #include "penumbra.h"
 
 #include <algorithm>
@@ -13,9 +16,6 @@
 #include <cstring>
 #include <type_traits>
 
-/* The vector helpers are inlined into the entry points below, whatever the machine's vectors:
- * no call passes a vector across an ABI. */
-#pragma GCC diagnostic ignored "-Wpsabi"
 #define inline_always inline __attribute__((always_inline))
 
 namespace {
@@ -105,15 +105,6 @@ static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, 
 template <typename vec> inline_always static vec splat(float v) {
     vec lanes = {};
     return lanes + v;
-}
-
-/* atan on [0, 1] within 2e-6 radians (penumbra.cpp's polynomial), on a vector. */
-template <typename vec> inline_always static vec atan_to_one(vec x) {
-    const vec x2 = x * x;
-    return x * (0.99997726f +
-                x2 * (-0.33262347f +
-                      x2 * (0.19354346f +
-                            x2 * (-0.11643287f + x2 * (0.05265332f - x2 * 0.01172120f)))));
 }
 
 /* atan(y / x) for y >= 0 and x > 0, with one division. */
@@ -337,25 +328,25 @@ static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int 
     }
 }
 
-/* The chunk's shares with the machine's widest vectors: AVX2 where the processor has it,
- * SSE2 (every x86-64) otherwise. */
+/* The chunk's shares in vectors of that many bytes, single or double as the lamp needs. */
+template <int bytes>
+inline_always static void shares_in(penumbra_scratch *s, int64_t x0, int64_t y, int n,
+                                    float *shares) {
+    if (s->single)
+        shares_of_chunk<float, bytes>(s, s->chunk.data(), s->chunk_count, x0, y, n, shares);
+    else
+        shares_of_chunk<double, bytes>(s, s->chunk.data(), s->chunk_count, x0, y, n, shares);
+}
+
+/* With the machine's widest vectors: AVX2 where the processor has it, SSE2 (every x86-64)
+ * otherwise. */
 __attribute__((target("avx2,fma"))) static void shares_avx2(penumbra_scratch *s, int64_t x0,
                                                             int64_t y, int n, float *shares) {
-    const chunk_blocker *chosen = s->chunk.data();
-    const int count = s->chunk_count;
-    if (s->single)
-        shares_of_chunk<float, 32>(s, chosen, count, x0, y, n, shares);
-    else
-        shares_of_chunk<double, 32>(s, chosen, count, x0, y, n, shares);
+    shares_in<32>(s, x0, y, n, shares);
 }
 
 static void shares_sse2(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares) {
-    const chunk_blocker *chosen = s->chunk.data();
-    const int count = s->chunk_count;
-    if (s->single)
-        shares_of_chunk<float, 16>(s, chosen, count, x0, y, n, shares);
-    else
-        shares_of_chunk<double, 16>(s, chosen, count, x0, y, n, shares);
+    shares_in<16>(s, x0, y, n, shares);
 }
 
 static bool has_avx2() {
