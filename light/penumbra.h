@@ -8,6 +8,7 @@
 
 #include "set_edges.h"
 
+#include <algorithm>
 #include <stdint.h>
 #include <vector>
 
@@ -89,6 +90,15 @@ struct penumbra_scratch {
     double size;
     bool crossing; /* a blocker's edge meets the disc: every pixel is worked out exactly */
 };
+
+/* Starts a new list of blockers, each to be taken once: a blocker is listed when its stamp is
+ * not yet the scratch's. */
+inline void start_listing(penumbra_scratch *s) {
+    if (++s->stamp == 0) {
+        std::fill(s->stamps.begin(), s->stamps.end(), 0u);
+        s->stamp = 1;
+    }
+}
 
 /* Lists the blockers of the lamp of the given size centred at (cx, cy) (world) that can stand
  * between the disc and a point of the world box [left, right] x [top, bottom]. */

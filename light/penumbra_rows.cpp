@@ -298,10 +298,7 @@ static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int 
         first = forward <= penumbra_bins / 2 ? a : b;
         count = std::min(forward, penumbra_bins - forward) + 1;
     }
-    if (++s->stamp == 0) {
-        std::fill(s->stamps.begin(), s->stamps.end(), 0u);
-        s->stamp = 1;
-    }
+    start_listing(s);
     /* A blocker that hides part of the disc from a pixel crosses the hull of the two, and lies
      * nearer the centre than the pixel; bins list the nearest first. */
     const double far2 = std::max(xa * xa, xb * xb) + ya * ya, size = s->size;

@@ -98,10 +98,7 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
     std::vector<int> &candidates = s->candidates;
     candidates.clear();
     s->end_angles.clear();
-    if (++s->stamp == 0) {
-        std::fill(s->stamps.begin(), s->stamps.end(), 0u);
-        s->stamp = 1;
-    }
+    start_listing(s);
     const double c = std::cos(half), sx = std::sin(half);
     const double axis = std::atan2(qy, qx);
     const int first = direction_bin(std::cos(axis - half), std::sin(axis - half));
