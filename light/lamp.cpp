@@ -70,29 +70,9 @@ static void mask_out_exact_runs(lamp_scratch *s, const lamp &l) {
             memset(s->shadow->line[r.row] + r.x0, l.black, size_t(r.x1 - r.x0 + 1));
 }
 
-/* Adds the lamp to an exact run: full_weight x F x K x V at each pixel. */
-static void light_exact_run(light_map *map, lamp_scratch *s, const lamp &l, const exact_run &r) {
-    const int64_t dy = r.row - l.y;
-    const int n = r.x1 - r.x0 + 1;
-    fill_weights(l, s->weights, n, r.x0 - l.x, dy);
-    seen_shares_of_row(&s->penumbra, r.x0 - l.x, dy, n, s->shares);
-    if (!l.k.round)
-        for (int i = 0; i < n; i++)
-            s->shares[i] *= cone_share(l.k, double(r.x0 + i - l.x), double(dy));
-    const size_t at = size_t(r.row) * size_t(map->w) + size_t(r.x0);
-    for (int i = 0; i < n; i++)
-        s->weights[i] = uint16_t(float(s->weights[i]) * s->shares[i] + 0.5f);
-    uint8_t *planes[light_channels];
-    for (int c = 0; c < light_channels; c++)
-        planes[c] = map_plane(map, c) + at;
-    for (int c = 0; c < light_channels; c++)
-        for (int i = 0; i < n; i++)
-            planes[c][i] = add_saturated(planes[c][i], share(s->weights[i], l.twice_colour[c]));
-}
-
-static void light_exact_runs(light_map *map, lamp_scratch *s, const lamp &l) {
+static void light_exact_runs(light_map *map, const lamp_scratch *s, const lamp &l) {
     const int64_t r2 = l.radius * l.radius;
-    for (exact_run r : s->penumbra.runs) {
+    for (const exact_run &r : s->penumbra.runs) {
         if (!in_rows(r, l))
             continue;
         /* Only the columns within reach and the cone: the runs may be padded past them. */
@@ -101,10 +81,8 @@ static void light_exact_runs(light_map *map, lamp_scratch *s, const lamp &l) {
         int64_t last = std::min<int64_t>(r.x1, l.x + half);
         if (!l.k.round)
             cone_columns(l.k, l.x, dy, &first, &last);
-        r.x0 = int(first);
-        r.x1 = int(last);
-        if (r.x0 <= r.x1)
-            light_exact_run(map, s, l, r);
+        if (first <= last)
+            light_exact_run(map, l, r.row, first, last);
     }
 }
 
@@ -136,9 +114,6 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
     l.s = s;
     const shrouder_set *shading = castable(l.x, l.y) ? set : NULL;
     l.soft = light->size > 0 && shading;
-    if (!l.soft && light_lit_spans(map, shading, *light, l))
-        return;
-    cast_shadows(s, shading, *light, map->view_x, map->view_y, l);
     if (l.soft) {
         /* Where the share is worked out depends on the blockers of the lamp's whole box, not
          * only of the rows worked on: a pixel's level is then the same whichever rows a call
@@ -149,8 +124,12 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
                         l.columns.last + map->view_x, box_rows.last + map->view_y);
         find_exact_runs(&s->penumbra, {l.x, l.y, l.radius, l.columns.first, box_rows.first,
                                        l.columns.last, box_rows.last});
-        mask_out_exact_runs(s, l);
     }
+    if (light_lit_spans(map, shading, *light, l))
+        return;
+    cast_shadows(s, shading, *light, map->view_x, map->view_y, l);
+    if (l.soft)
+        mask_out_exact_runs(s, l);
     int64_t nearest, farthest;
     row_distances(l, &nearest, &farthest);
     for (int64_t dy = nearest; dy <= farthest; dy++)

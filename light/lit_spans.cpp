@@ -1,12 +1,14 @@
-/* A point lamp's hard shadows as the set casts them, runs of shadow row by row, and the gaps
- * between them lit directly: no mask is painted and read again, and the falloff is worked out
- * only where a pixel of a pair of rows is lit. */
+/* A lamp's hard shadows as the set casts them, runs of shadow row by row, and the gaps between
+ * them lit directly: no mask is painted and read again, and the falloff is worked out only where
+ * a pixel of a pair of rows is lit. A disc lamp's exact runs are taken out of the gaps and lit
+ * with the share of the disc each pixel sees. */
 #include "lamp_rows.h"
 #include "light_map.h"
 #include "set_casting.h"
 
 #include <algorithm>
 #include <allegro.h>
+#include <cstring>
 
 using namespace lamp_rows;
 
@@ -40,29 +42,79 @@ static int unite(const span *a, int na, const span *b, int nb, span *out) {
     return n;
 }
 
+/* The columns of row y the lamp can light, or NULL for a row not worked on. */
+static const coverage_run *wanted_of_row(const lamp &l, int64_t y) {
+    if (y < l.rows.first || y > l.rows.last)
+        return NULL;
+    const coverage_run *wanted = &l.s->wanted[y - l.rows.first];
+    return wanted->lo <= wanted->hi ? wanted : NULL;
+}
+
+/* The exact runs of row y are blackened on its painted mask row, left to their share. */
+static void mask_out_exact(const lamp &l, int64_t y, const coverage_run &wanted) {
+    const exact_run *e, *end;
+    exact_runs_of_row(l, y, &e, &end);
+    for (; e < end; e++) {
+        const int64_t first = std::max<int64_t>(e->x0, wanted.lo);
+        const int64_t last = std::min<int64_t>(e->x1, wanted.hi);
+        if (first <= last)
+            memset(l.s->shadow->line[y] + first, l.black, size_t(last - first + 1));
+    }
+}
+
 /* The lit stretches of row y among the columns it wants; none when the row is not worked on,
  * or when the cast painted it on the mask, from which it is then lit at once. */
 static int row_lit(light_map *map, const lamp &l, int64_t y, int64_t dy, span *lit) {
-    if (y < l.rows.first || y > l.rows.last)
-        return 0;
-    const coverage_run &wanted = l.s->wanted[y - l.rows.first];
-    if (wanted.lo > wanted.hi)
+    const coverage_run *wanted = wanted_of_row(l, y);
+    if (!wanted)
         return 0;
     int count;
     const coverage_run *runs = cast_row_runs(l.s->cast, int(y), &count);
     if (runs)
-        return lit_gaps(runs, count, wanted.lo, wanted.hi, lit);
-    fill_weight_row(l, l.s->weights, wanted.lo, wanted.hi - wanted.lo + 1, dy);
-    light_lit_runs(map, l, y, l.s->shadow->line[y], wanted.lo, wanted.hi + 1);
+        return lit_gaps(runs, count, wanted->lo, wanted->hi, lit);
+    mask_out_exact(l, y, *wanted);
+    fill_weight_row(l, l.s->weights, wanted->lo, wanted->hi - wanted->lo + 1, dy);
+    light_lit_runs(map, l, y, l.s->shadow->line[y], wanted->lo, wanted->hi + 1);
     return 0;
 }
 
-/* The weights of the column x are at the scratch's weights[x - from]. */
+/* Lights the columns first .. last of row y but its exact runs from e on, passing those that
+ * end before it. The weights of the column x are at the scratch's weights[x - from]. */
+static void light_outside_exact(light_map *map, const lamp &l, int64_t y, int64_t first,
+                                int64_t last, const exact_run **e, const exact_run *end,
+                                int64_t from) {
+    while (first <= last) {
+        while (*e < end && (*e)->x1 < first)
+            ++*e;
+        if (*e < end && (*e)->x0 <= first) {
+            first = (*e)->x1 + 1;
+            continue;
+        }
+        const int64_t stop = *e < end ? std::min<int64_t>(last, (*e)->x0 - 1) : last;
+        light_span(map, l, y, first, int(stop - first + 1), l.s->weights + (first - from), NULL);
+        first = stop + 1;
+    }
+}
+
 static void light_stretches(light_map *map, const lamp &l, int64_t y, const span *lit, int n,
                             int64_t from) {
+    const exact_run *e, *end;
+    exact_runs_of_row(l, y, &e, &end);
     for (int i = 0; i < n; i++)
-        light_span(map, l, y, lit[i].first, int(lit[i].last - lit[i].first + 1),
-                   l.s->weights + (lit[i].first - from), NULL);
+        light_outside_exact(map, l, y, lit[i].first, lit[i].last, &e, end, from);
+}
+
+/* Lights row y's exact runs within the columns it wants. */
+static void light_exact_row(light_map *map, const lamp &l, int64_t y) {
+    const coverage_run *wanted = wanted_of_row(l, y);
+    const exact_run *e, *end;
+    exact_runs_of_row(l, y, &e, &end);
+    for (; wanted && e < end; e++) {
+        const int64_t first = std::max<int64_t>(e->x0, wanted->lo);
+        const int64_t last = std::min<int64_t>(e->x1, wanted->hi);
+        if (first <= last)
+            light_exact_run(map, l, y, first, last);
+    }
 }
 
 /* Rows dy above and below the lamp share their falloff, worked out where either is lit. */
@@ -77,6 +129,9 @@ static void light_pair(light_map *map, const lamp &l, int64_t dy) {
                      int(both[i].last - both[i].first + 1), both[i].first - l.x, dy);
     light_stretches(map, l, l.y - dy, above, na, from);
     light_stretches(map, l, l.y + dy, below, nb, from);
+    light_exact_row(map, l, l.y - dy);
+    if (dy != 0)
+        light_exact_row(map, l, l.y + dy);
 }
 
 /* The columns of each row worked on that the lamp can light: its chord, cut by its cone. */
