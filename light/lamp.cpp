@@ -1,7 +1,7 @@
 /* Adding a lamp to a light map: its falloff and cone, its hard shadows, and the exact share of a
- * disc lamp in its penumbrae (penumbra.cpp). A point lamp lights the gaps between the runs of
- * shadow the set casts (lit_spans.cpp); a disc lamp, whose exact runs are taken out of its hard
- * shadows, reads them from a mask the set paints. */
+ * disc lamp in its penumbrae (penumbra.cpp). A lamp lights the gaps between the runs of shadow
+ * the set casts (lit_spans.cpp), or, when its rows are more than a cast holds, reads its hard
+ * shadows from a mask the set paints; a disc lamp's exact runs are taken out of either. */
 #include "lamp_rows.h"
 #include "light_map.h"
 

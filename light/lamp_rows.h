@@ -1,6 +1,7 @@
 /* Internal to the light maps: a lamp as it is added, and the row work its two ways of taking
  * its hard shadows share: lighting the gaps between the runs of shadow the set casts
- * (lit_spans.cpp), or reading a painted mask (lamp.cpp), which soft lamps use. */
+ * (lit_spans.cpp), or reading a painted mask (lamp.cpp) when a lamp's rows are more than a
+ * cast holds. */
 #ifndef LIGHT_LAMP_ROWS_H
 #define LIGHT_LAMP_ROWS_H
 
