@@ -12,14 +12,6 @@ namespace {
 
 using namespace lamp_model;
 
-/* A row of `count` two-way pickets of the given length, `gap` pixels apart from (x, y). */
-std::vector<wall> pickets(int x, int y, int count, int gap, int length) {
-    std::vector<wall> walls;
-    for (int i = 0; i < count; i++)
-        walls.push_back({x + i * gap, y, x + i * gap, y + length, true});
-    return walls;
-}
-
 /* Clockwise boxes of 6 pixels on every third cell of a grid of 9, from (x, y). */
 std::vector<wall> box_grid(int x, int y, int columns, int rows) {
     std::vector<wall> walls;

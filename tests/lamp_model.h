@@ -168,6 +168,14 @@ inline Bitmap applied_to_white(const light_map *map, int w, int h, int depth) {
     return bmp;
 }
 
+/* A row of `count` two-way pickets of the given length, `gap` pixels apart from (x, y). */
+inline std::vector<wall> pickets(int x, int y, int count, int gap, int length) {
+    std::vector<wall> walls;
+    for (int i = 0; i < count; i++)
+        walls.push_back({x + i * gap, y, x + i * gap, y + length, true});
+    return walls;
+}
+
 /* A lamp of a warm colour. */
 inline light_source lamp(int x, int y, int radius, int size, light_falloff f = FALLOFF_LINEAR,
                          double direction = 0, double half = 0, double edge = 0) {
