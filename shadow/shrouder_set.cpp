@@ -299,17 +299,29 @@ void set_edges_in_box(const shrouder_set *set, int left, int top, int right, int
     const int64_t x_to = std::min<int64_t>(grid.cell_x(right), grid.cols - 1);
     const int64_t y_from = std::max<int64_t>(grid.cell_y(top), 0);
     const int64_t y_to = std::min<int64_t>(grid.cell_y(bottom), grid.rows - 1);
+    /* An edge is listed in every cell it touches. A straight one touches the cells of its box, and
+     * is kept at the first of them the scan meets; any other is kept everywhere and the doubles
+     * are taken out after (few in a level of tiles). */
+    bool slanted = false;
     for (int64_t cy = y_from; cy <= y_to; cy++)
         for (int64_t cx = x_from; cx <= x_to; cx++)
             for (int i = grid.heads[size_t(cy * grid.cols + cx)]; i >= 0;
                  i = grid.entries[i].next) {
                 const int index = grid.entries[i].edge;
                 const set_edge &e = set->edges[size_t(index)];
-                if (e.slot >= 0 && std::max(e.x1, e.x2) >= left && std::min(e.x1, e.x2) <= right &&
-                    std::max(e.y1, e.y2) >= top && std::min(e.y1, e.y2) <= bottom)
-                    out->push_back(set_edge_copy{e.x1, e.y1, e.x2, e.y2, index});
+                const int min_x = std::min(e.x1, e.x2), min_y = std::min(e.y1, e.y2);
+                if (e.slot < 0 || std::max(e.x1, e.x2) < left || min_x > right ||
+                    std::max(e.y1, e.y2) < top || min_y > bottom)
+                    continue;
+                const bool straight = e.x1 == e.x2 || e.y1 == e.y2;
+                if (straight && (cx != std::max(grid.cell_x(min_x), x_from) ||
+                                 cy != std::max(grid.cell_y(min_y), y_from)))
+                    continue;
+                slanted = slanted || !straight;
+                out->push_back(set_edge_copy{e.x1, e.y1, e.x2, e.y2, index});
             }
-    /* An edge is listed in every cell it crosses: keep it once. */
+    if (!slanted)
+        return;
     std::sort(out->begin(), out->end(),
               [](const set_edge_copy &a, const set_edge_copy &b) { return a.index < b.index; });
     out->erase(std::unique(out->begin(), out->end(),
