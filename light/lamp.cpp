@@ -159,17 +159,27 @@ bool create_lamp_scratch(lamp_scratch *s, int w, int h, BITMAP *shared_shadow) {
     s->weights = new (std::nothrow) uint16_t[size_t(w)];
     s->cone = new (std::nothrow) uint16_t[size_t(w)];
     s->shares = new (std::nothrow) float[size_t(w)];
+    s->row_weights = new (std::nothrow) uint16_t[size_t(w)];
+    bool stretches = true;
+    for (column_span *&each : s->stretches) {
+        each = new (std::nothrow) column_span[size_t(w) / 2 + 1];
+        stretches = stretches && each;
+    }
     s->wanted = new (std::nothrow) coverage_run[size_t(std::min(h, int(coverage_max_rows)))];
     s->cast = create_cast_scratch();
     s->owns_shadow = !shared_shadow;
     s->shadow = shared_shadow ? shared_shadow : create_bitmap_ex(8, w, h);
-    return s->weights && s->cone && s->shares && s->wanted && s->cast && s->shadow;
+    return s->weights && s->cone && s->shares && s->row_weights && stretches && s->wanted &&
+           s->cast && s->shadow;
 }
 
 void destroy_lamp_scratch(lamp_scratch *s) {
     delete[] s->weights;
     delete[] s->cone;
     delete[] s->shares;
+    delete[] s->row_weights;
+    for (column_span *each : s->stretches)
+        delete[] each;
     delete[] s->wanted;
     destroy_cast_scratch(s->cast);
     if (s->shadow && s->owns_shadow)

@@ -21,9 +21,7 @@ const double pi = 3.14159265358979323846;
 
 /* The inclusive range of pixels a lamp covers along one axis of the map, empty when first >
  * last. Computed in 64 bits: the lamp, its radius and the view may be anywhere in int. */
-struct span {
-    int64_t first, last;
-};
+typedef column_span span;
 
 /* The cone, for a lamp that does not light all round: its axis, and its inner and outer half
  * angles in degrees (K is 1 within inner, 0 beyond outer). */

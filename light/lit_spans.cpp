@@ -78,50 +78,80 @@ static int row_lit(light_map *map, const lamp &l, int64_t y, int64_t dy, span *l
     return 0;
 }
 
-/* Lights the columns first .. last of row y but its exact runs from e on, passing those that
- * end before it. The weights of the column x are at the scratch's weights[x - from]. */
-static void light_outside_exact(light_map *map, const lamp &l, int64_t y, int64_t first,
-                                int64_t last, const exact_run **e, const exact_run *end,
-                                int64_t from) {
-    while (first <= last) {
-        while (*e < end && (*e)->x1 < first)
-            ++*e;
-        if (*e < end && (*e)->x0 <= first) {
-            first = (*e)->x1 + 1;
-            continue;
+/* Row y's exact run *e within the columns it wants; false when none of it is. */
+static bool wanted_part(const coverage_run &wanted, const exact_run &e, span *part) {
+    part->first = std::max<int64_t>(e.x0, wanted.lo);
+    part->last = std::min<int64_t>(e.x1, wanted.hi);
+    return part->first <= part->last;
+}
+
+/* Row y's stretches to light: its n lit gaps and its exact runs within the columns it wants, in
+ * order, touching ones joined. */
+static int row_stretches(const lamp &l, int64_t y, const span *lit, int n, span *out) {
+    const coverage_run *wanted = wanted_of_row(l, y);
+    const exact_run *e = NULL, *end = NULL;
+    if (wanted)
+        exact_runs_of_row(l, y, &e, &end);
+    int count = 0;
+    for (int i = 0; i < n || e < end;) {
+        span next;
+        if (e < end && (i >= n || e->x0 < lit[i].first)) {
+            if (!wanted_part(*wanted, *e++, &next))
+                continue;
+        } else {
+            next = lit[i++];
         }
-        const int64_t stop = *e < end ? std::min<int64_t>(last, (*e)->x0 - 1) : last;
-        light_span(map, l, y, first, int(stop - first + 1), l.s->weights + (first - from), NULL);
-        first = stop + 1;
+        if (count > 0 && next.first <= out[count - 1].last + 1)
+            out[count - 1].last = std::max(out[count - 1].last, next.last);
+        else
+            out[count++] = next;
+    }
+    return count;
+}
+
+/* Cuts the weights of the stretch from `first` down by the share of the disc each pixel of its
+ * exact runs sees, from e on, passing those that end before it. */
+static void cut_by_shares(const lamp &l, int64_t y, const span &stretch, uint16_t *weights,
+                          const exact_run **e, const exact_run *end) {
+    const coverage_run &wanted = *wanted_of_row(l, y);
+    for (; *e < end && (*e)->x0 <= stretch.last; ++*e) {
+        span part;
+        if (!wanted_part(wanted, **e, &part))
+            continue;
+        const int n = int(part.last - part.first + 1);
+        seen_shares_of_row(&l.s->penumbra, part.first - l.x, y - l.y, n, l.s->shares);
+        uint16_t *w = weights + (part.first - stretch.first);
+        for (int i = 0; i < n; i++)
+            w[i] = uint16_t(float(w[i]) * l.s->shares[i] + 0.5f);
     }
 }
 
-static void light_stretches(light_map *map, const lamp &l, int64_t y, const span *lit, int n,
+/* Lights row y's stretches; the weights of the column x are at the scratch's weights[x - from].
+ * A stretch holding exact runs is lit from a copy of its weights cut down by their shares. */
+static void light_stretches(light_map *map, const lamp &l, int64_t y, const span *stretches, int n,
                             int64_t from) {
     const exact_run *e, *end;
     exact_runs_of_row(l, y, &e, &end);
-    for (int i = 0; i < n; i++)
-        light_outside_exact(map, l, y, lit[i].first, lit[i].last, &e, end, from);
-}
-
-/* Lights row y's exact runs within the columns it wants. */
-static void light_exact_row(light_map *map, const lamp &l, int64_t y) {
-    const coverage_run *wanted = wanted_of_row(l, y);
-    const exact_run *e, *end;
-    exact_runs_of_row(l, y, &e, &end);
-    for (; wanted && e < end; e++) {
-        const int64_t first = std::max<int64_t>(e->x0, wanted->lo);
-        const int64_t last = std::min<int64_t>(e->x1, wanted->hi);
-        if (first <= last)
-            light_exact_run(map, l, y, first, last);
+    for (int i = 0; i < n; i++) {
+        const span &st = stretches[i];
+        const int count = int(st.last - st.first + 1);
+        const uint16_t *weights = l.s->weights + (st.first - from);
+        if (e < end && e->x0 <= st.last) {
+            std::copy(weights, weights + count, l.s->row_weights);
+            cut_by_shares(l, y, st, l.s->row_weights, &e, end);
+            weights = l.s->row_weights;
+        }
+        light_span(map, l, y, st.first, count, weights, NULL);
     }
 }
 
 /* Rows dy above and below the lamp share their falloff, worked out where either is lit. */
 static void light_pair(light_map *map, const lamp &l, int64_t dy) {
-    span above[most_lit], below[most_lit], both[2 * most_lit];
-    const int na = row_lit(map, l, l.y - dy, dy, above);
-    const int nb = dy != 0 ? row_lit(map, l, l.y + dy, dy, below) : 0;
+    span gaps[most_lit];
+    span *above = l.s->stretches[0], *below = l.s->stretches[1], *both = l.s->stretches[2];
+    const int na = row_stretches(l, l.y - dy, gaps, row_lit(map, l, l.y - dy, dy, gaps), above);
+    const int nb =
+        dy != 0 ? row_stretches(l, l.y + dy, gaps, row_lit(map, l, l.y + dy, dy, gaps), below) : 0;
     const int n = unite(above, na, below, nb, both);
     const int64_t from = l.columns.first;
     for (int i = 0; i < n; i++)
@@ -129,9 +159,6 @@ static void light_pair(light_map *map, const lamp &l, int64_t dy) {
                      int(both[i].last - both[i].first + 1), both[i].first - l.x, dy);
     light_stretches(map, l, l.y - dy, above, na, from);
     light_stretches(map, l, l.y + dy, below, nb, from);
-    light_exact_row(map, l, l.y - dy);
-    if (dy != 0)
-        light_exact_row(map, l, l.y + dy);
 }
 
 /* The columns of each row worked on that the lamp can light: its chord, cut by its cone. */

@@ -16,14 +16,23 @@ struct worker_pool;
 
 static const int light_channels = 3;
 
+/* The columns first .. last of a row, in 64 bits: empty when first > last. */
+struct column_span {
+    int64_t first, last;
+};
+
 /* All the mutable memory a lamp needs while it is added: a thread adding lamps to rows of a
  * map with a scratch of its own shares nothing else with other threads. */
 struct lamp_scratch {
-    BITMAP *shadow;       /* 8 bpp, the map's size: the lamp's hard shadows, cast in its box */
-    bool owns_shadow;     /* threads working on rows of their own share the map's mask */
-    uint16_t *weights;    /* falloff weights of a run of columns, shared by a pair of rows */
-    uint16_t *cone;       /* those weights times the cone, for one row */
-    float *shares;        /* the share of the disc seen from each pixel of an exact run */
+    BITMAP *shadow;        /* 8 bpp, the map's size: the lamp's hard shadows, cast in its box */
+    bool owns_shadow;      /* threads working on rows of their own share the map's mask */
+    uint16_t *weights;     /* falloff weights of a run of columns, shared by a pair of rows */
+    uint16_t *cone;        /* those weights times the cone, for one row */
+    float *shares;         /* the share of the disc seen from each pixel of an exact run */
+    uint16_t *row_weights; /* one row's weights, cut down by the shares of its exact runs */
+    /* The stretches a pair of rows lights, the row above's, the row below's and either's: each
+     * holds as many as a row can (half its columns and one). */
+    column_span *stretches[3];
     cast_scratch *cast;   /* the set's working memory while it casts the mask or the runs */
     coverage_run *wanted; /* the columns of each row a point lamp can light */
     penumbra_scratch penumbra;
