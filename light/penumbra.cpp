@@ -108,43 +108,49 @@ static bin_range bins_of(const blocker &b, double size) {
 }
 
 static void fill_bins(penumbra_scratch *s) {
-    std::vector<int> &start = s->bin_start, &items = s->bin_items, &order = s->order;
+    std::vector<int> &start = s->bin_start, &items = s->bin_items;
+    std::vector<std::pair<double, int>> &order = s->order;
     const std::vector<blocker> &b = s->blockers;
     const size_t n = b.size();
     /* Nearest first, in every bin: a point stops at the first blocker no nearer the centre than
      * itself. */
     order.resize(n);
     for (size_t i = 0; i < n; i++)
-        order[i] = int(i);
-    std::sort(order.begin(), order.end(),
-              [&](int i, int j) { return b[size_t(i)].near < b[size_t(j)].near; });
+        order[i] = {b[i].near, int(i)};
+    std::sort(order.begin(), order.end());
     std::vector<bin_range> &ranges = s->ranges;
     ranges.resize(n);
-    for (size_t i = 0; i < n; i++)
-        ranges[i] = bins_of(b[i], s->size);
+    /* Each bin's count, from the changes of count where a blocker's bins start and end. */
     start.assign(bins + 1, 0);
-    for (int pass = 0; pass < 2; pass++) {
-        for (int i : order) {
-            const bin_range r = ranges[size_t(i)];
-            for (int k = r.first;; k = (k + 1) % bins) {
-                if (pass == 0)
-                    start[size_t(k) + 1]++;
-                else
-                    items[size_t(start[size_t(k)]++)] = i;
-                if (k == r.last)
-                    break;
-            }
-        }
-        if (pass == 0) {
-            for (int k = 0; k < bins; k++)
-                start[size_t(k) + 1] += start[size_t(k)];
-            items.resize(size_t(start[bins]));
-        } else {
-            for (int k = bins; k > 0; k--)
-                start[size_t(k)] = start[size_t(k) - 1];
-            start[0] = 0;
+    for (size_t i = 0; i < n; i++) {
+        const bin_range r = ranges[i] = bins_of(b[i], s->size);
+        start[size_t(r.first)]++;
+        start[size_t(r.last) + 1]--;
+        if (r.first > r.last) {
+            start[0]++;
+            start[bins]--;
         }
     }
+    /* Then where each bin's list starts: the counts before it. */
+    int count = 0, before = 0;
+    for (int k = 0; k < bins; k++) {
+        count += start[size_t(k)];
+        start[size_t(k)] = before;
+        before += count;
+    }
+    start[bins] = before;
+    items.resize(size_t(before));
+    for (const std::pair<double, int> &o : order) {
+        const bin_range r = ranges[size_t(o.second)];
+        for (int k = r.first;; k = (k + 1) % bins) {
+            items[size_t(start[size_t(k)]++)] = o.second;
+            if (k == r.last)
+                break;
+        }
+    }
+    for (int k = bins; k > 0; k--)
+        start[size_t(k)] = start[size_t(k) - 1];
+    start[0] = 0;
     /* Each point reads its bin's blockers one after the other, not scattered. */
     s->binned.resize(items.size());
     for (size_t k = 0; k < items.size(); k++)

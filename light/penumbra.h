@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <stdint.h>
+#include <utility>
 #include <vector>
 
 struct shrouder_set;
@@ -72,7 +73,7 @@ struct penumbra_scratch {
     /* The binned blocker that last hid all of the disc from a point, -1 for none: the next
      * points of a row are often in the same umbra. */
     int umbra;
-    std::vector<int> order;        /* the blockers, nearest the centre first */
+    std::vector<std::pair<double, int>> order; /* distances and blockers, nearest first */
     std::vector<bin_range> ranges; /* each blocker's bins */
     std::vector<double> corners;   /* x, y pairs */
     std::vector<int> corner_start; /* corner i's blockers: corner_items[corner_start[i] ..] */
