@@ -52,6 +52,13 @@ struct bin_range {
     int first, last;
 };
 
+/* A tile of pixels and its blockers, tile_items[first ..] (penumbra_rows.cpp); count -1 for
+ * none listed. */
+struct row_tile {
+    int64_t column, row;
+    int first, count;
+};
+
 /* Blockers are sorted into this many bins of the directions from the centre they can matter
  * for. */
 static const int penumbra_bins = 128;
@@ -66,6 +73,8 @@ struct penumbra_scratch {
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
     std::vector<chunk_blocker> chunk;      /* the blockers a chunk of a row works out */
     int chunk_count;
+    std::vector<row_tile> tiles; /* tiles of the rows' pixels and their blockers */
+    std::vector<int> tile_items;
     std::vector<uint32_t> stamps; /* each blocker's last listing, to list it once */
     uint32_t stamp;
     bool single; /* the box is small enough for rows to be worked out in single precision */

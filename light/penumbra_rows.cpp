@@ -235,37 +235,46 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
     }
 }
 
-/* The blockers of the bins the chunk's directions cross, each once. */
 namespace {
-/* Lines through a chunk's end pixels tangent to the disc with all of the chunk's cones onto
- * the disc on their disc's side: a blocker wholly beyond one of them hides nothing from the
- * chunk. Each as a point, a unit direction and the disc's side (the sign of the cross product
- * of the direction with what lies there). */
+/* Tiles of pixels, relative to the centre, each listing once the blockers that may hide some of
+ * the disc from its pixels, for all the rows that cross it. A tile is kept in the slot its
+ * place picks (the rows of a box come in order: a slot is seldom taken back). */
+const int tile_column_bits = 5, tile_row_bits = 3, tile_slot_bits = 5;
+const int tile_width = 1 << tile_column_bits, tile_height = 1 << tile_row_bits;
+
+/* Lines through the corners of a set of pixels tangent to the disc, with all of the pixels'
+ * cones onto the disc on their disc's side: a blocker wholly beyond one of them hides nothing
+ * from the pixels. Each as a point, a unit direction and the disc's side (the sign of the cross
+ * product of the direction with what lies there). */
 struct hull_sides {
     int count;
-    double px[4], py[4], dx[4], dy[4], side[4];
+    double px[8], py[8], dx[8], dy[8], side[8];
 };
 } // namespace
 
-static hull_sides sides_of_hull(double xa, double xb, double y, double size) {
+/* The hull's sides through the corners (xs[i], ys[i]); none when a corner is near the disc. */
+static hull_sides sides_of_hull(const double *xs, const double *ys, int corners, double size) {
     hull_sides h;
     h.count = 0;
-    const double ends[2] = {xa, xb};
-    for (int e = 0; e < 2; e++) {
-        const double px = ends[e], d2 = px * px + y * y;
-        if (d2 <= 4 * size * size) /* too near the disc to bother */
-            return hull_sides{0, {}, {}, {}, {}, {}};
-        const double d = std::sqrt(d2), ux = -px / d, uy = -y / d;
+    for (int e = 0; e < corners; e++) {
+        const double px = xs[e], py = ys[e], d2 = px * px + py * py;
+        if (d2 <= 4 * size * size) { /* too near the disc to bother */
+            h.count = 0;
+            return h;
+        }
+        const double d = std::sqrt(d2), ux = -px / d, uy = -py / d;
         const double c = std::sqrt(d2 - size * size) / d, sn = size / d;
         for (int turn = -1; turn <= 1; turn += 2) {
             const double dx = ux * c - turn * uy * sn, dy = turn * ux * sn + uy * c;
-            const double disc = dx * (-y) - dy * (-px) > 0 ? 1 : -1;
-            /* It bounds the hull only if the other end lies on the disc's side too. */
-            const double other = ends[1 - e];
-            if ((dx * (y - y) - dy * (other - px)) * disc < 0)
+            const double disc = dx * (-py) - dy * (-px) > 0 ? 1 : -1;
+            /* It bounds the hull only if the other corners lie on the disc's side too. */
+            bool bounds = true;
+            for (int o = 0; o < corners; o++)
+                bounds = bounds && (dx * (ys[o] - py) - dy * (xs[o] - px)) * disc >= 0;
+            if (!bounds)
                 continue;
             h.px[h.count] = px;
-            h.py[h.count] = y;
+            h.py[h.count] = py;
             h.dx[h.count] = dx;
             h.dy[h.count] = dy;
             h.side[h.count] = disc;
@@ -287,25 +296,63 @@ static bool beyond_hull(const hull_sides &h, const blocker &b) {
     return false;
 }
 
-static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
-    const double xa = double(x0), xb = double(x0 + n - 1), ya = double(y);
-    /* Seen from the centre, a row's stretch turns through less than half a turn, unless it
-     * passes the centre: then every bin. */
-    int first = 0, count = penumbra_bins;
-    if (std::fabs(ya) > s->size || xa > s->size || xb < -s->size) {
-        const int a = direction_bin(xa, ya), b = direction_bin(xb, ya);
-        const int forward = (b - a + penumbra_bins) % penumbra_bins;
-        first = forward <= penumbra_bins / 2 ? a : b;
-        count = std::min(forward, penumbra_bins - forward) + 1;
+/* The bins of the directions from the centre to the box [left, right] x [top, bottom], as the
+ * first and a count: every bin when the box comes near the disc, as it may then surround the
+ * centre; otherwise the box lies in a half-plane apart from the centre. */
+static void bins_of_box(double left, double top, double right, double bottom, double size,
+                        int *first, int *count) {
+    *first = 0;
+    *count = penumbra_bins;
+    if (left <= size && right >= -size && top <= size && bottom >= -size)
+        return;
+    const int a = direction_bin(left, top);
+    const int others[3] = {direction_bin(right, top), direction_bin(left, bottom),
+                           direction_bin(right, bottom)};
+    int low = 0, high = 0;
+    for (int o : others) {
+        const int turn =
+            (o - a + penumbra_bins + penumbra_bins / 2) % penumbra_bins - penumbra_bins / 2;
+        low = std::min(low, turn);
+        high = std::max(high, turn);
     }
+    if (high - low + 1 >= penumbra_bins / 2)
+        return;
+    *first = (a + low + penumbra_bins) % penumbra_bins;
+    *count = high - low + 1;
+}
+
+/* Whether the blocker hides nothing from any point of the box with these corners: the box lies
+ * on the right of its line, or beyond the disc, or the disc on the left of the line. Each
+ * linear in the point, so the corners decide. */
+static bool hides_nothing_from(const blocker &b, const double *xs, const double *ys, double size) {
+    const double s2 = size * size;
+    bool right = true, beyond = true;
+    for (int i = 0; i < 4; i++) {
+        right = right && b.ldx * (ys[i] - b.ly) - b.ldy * (xs[i] - b.lx) >= 0;
+        beyond = beyond && b.x1 * xs[i] + b.y1 * ys[i] <= s2 && b.x2 * xs[i] + b.y2 * ys[i] <= s2;
+    }
+    const double centre = b.ldy * b.lx - b.ldx * b.ly; /* negative on the left */
+    return right || beyond ||
+           (centre < 0 && centre * centre > s2 * (b.ldx * b.ldx + b.ldy * b.ldy));
+}
+
+/* Appends to s->tile_items the blockers that may hide some of the disc from a pixel of the
+ * tile: those of the bins of its directions that lie nearer the centre than its farthest
+ * corner and cross the hull of the tile and the disc. */
+static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
+    const double size = s->size;
+    const double left = double(column * tile_width), right = left + (tile_width - 1);
+    const double top = double(row * tile_height), bottom = top + (tile_height - 1);
+    int first, count;
+    bins_of_box(left, top, right, bottom, size, &first, &count);
+    const double xs[4] = {left, right, left, right}, ys[4] = {top, top, bottom, bottom};
+    const hull_sides hull = sides_of_hull(xs, ys, 4, size);
+    double far2 = 0;
+    for (int i = 0; i < 4; i++)
+        far2 = std::max(far2, xs[i] * xs[i] + ys[i] * ys[i]);
+    const double box_left = std::min(left, -size), box_right = std::max(right, size);
+    const double box_top = std::min(top, -size), box_bottom = std::max(bottom, size);
     start_listing(s);
-    /* A blocker that hides part of the disc from a pixel crosses the hull of the two, and lies
-     * nearer the centre than the pixel; bins list the nearest first. */
-    const double far2 = std::max(xa * xa, xb * xb) + ya * ya, size = s->size;
-    const double left = std::min(xa, -size), right = std::max(xb, size);
-    const double top = std::min(ya, -size), bottom = std::max(ya, size);
-    const hull_sides hull = sides_of_hull(xa, xb, ya, size);
-    s->chunk_count = 0;
     for (int c = 0; c < count; c++) {
         const int bin = (first + c) % penumbra_bins;
         for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
@@ -316,10 +363,59 @@ static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int 
             if (s->stamps[size_t(index)] == s->stamp)
                 continue;
             s->stamps[size_t(index)] = s->stamp;
-            if (std::max(b.x1, b.x2) < left || std::min(b.x1, b.x2) > right ||
-                std::max(b.y1, b.y2) < top || std::min(b.y1, b.y2) > bottom || beyond_hull(hull, b))
+            if (std::max(b.x1, b.x2) < box_left || std::min(b.x1, b.x2) > box_right ||
+                std::max(b.y1, b.y2) < box_top || std::min(b.y1, b.y2) > box_bottom ||
+                beyond_hull(hull, b) || hides_nothing_from(b, xs, ys, size))
                 continue;
-            if (sort_out(b, index, x0, y, n, size, &s->chunk[size_t(s->chunk_count)]))
+            s->tile_items.push_back(index);
+        }
+    }
+}
+
+/* The tile's blockers, listed the first time it is asked for. The tiles are kept while the
+ * gathered blockers are: gather_blockers sizes s->chunk to the blockers, the tiles mark it one
+ * longer. */
+static const row_tile &tile(penumbra_scratch *s, int64_t column, int64_t row) {
+    if (s->chunk.size() != s->blockers.size() + 1) {
+        s->chunk.resize(s->blockers.size() + 1);
+        s->tiles.assign(size_t(1) << (2 * tile_slot_bits), row_tile{0, 0, 0, -1});
+        s->tile_items.clear();
+    }
+    const int64_t mask = (int64_t(1) << tile_slot_bits) - 1;
+    row_tile &t = s->tiles[size_t(((row & mask) << tile_slot_bits) | (column & mask))];
+    if (t.count < 0 || t.column != column || t.row != row) {
+        const size_t from = s->tile_items.size();
+        list_tile(s, column, row);
+        t = {column, row, int(from), int(s->tile_items.size() - from)};
+    }
+    return t;
+}
+
+/* Sorts out the blockers of the chunk's tiles for the chunk, into s->chunk. */
+static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
+    /* Shifts floor negative places too. */
+    const int64_t row = y >> tile_row_bits, first = x0 >> tile_column_bits,
+                  last = (x0 + n - 1) >> tile_column_bits;
+    /* The tiles first: listing one restamps the blockers. */
+    const row_tile *tiles[2] = {&tile(s, first, row), NULL};
+    const bool several = first != last;
+    if (several) {
+        tiles[1] = &tile(s, last, row);
+        start_listing(s);
+    }
+    s->chunk_count = 0;
+    for (const row_tile *t : tiles) {
+        if (!t)
+            break;
+        for (int k = t->first; k < t->first + t->count; k++) {
+            const int index = s->tile_items[size_t(k)];
+            if (several) {
+                if (s->stamps[size_t(index)] == s->stamp)
+                    continue;
+                s->stamps[size_t(index)] = s->stamp;
+            }
+            if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size,
+                         &s->chunk[size_t(s->chunk_count)]))
                 s->chunk_count++;
         }
     }
