@@ -50,27 +50,40 @@ std::vector<wall> walls_of(const row_case &c) {
     return walls;
 }
 
+const int piece_lengths[] = {1, 7, 16, 17, 40, 9};
+
 TEST(PenumbraRows, MatchOnePointAtATime) {
     std::vector<float> shares(size_t(2 * 140 + 1));
+    /* One scratch for every lamp: what the rows keep of a lamp's blockers must not outlive
+     * them. */
+    penumbra_scratch s;
     for (const row_case &c : row_cases) {
         const Set set = make_set(walls_of(c));
-        penumbra_scratch s;
         /* The lamp at (3, -2); rows over at most 140 px each way of it. */
         const int cx = 3, cy = -2, span = std::min(c.reach, 140);
         gather_blockers(&s, set.get(), cx, cy, c.size, cx - c.reach, cy - c.reach, cx + c.reach,
                         cy + c.reach);
         int compared = 0, partial = 0;
         double worst = 0;
+        /* Whole rows down, then up in stretches of many lengths: tiles of pixels are met again
+         * out of order, and chunks start anywhere. */
         for (row_vectors vectors : {WIDEST_VECTORS, SSE2_VECTORS})
-            for (int dy = -span; dy <= span; dy += c.step) {
-                seen_shares_of_row(&s, -span, dy, 2 * span + 1, shares.data(), vectors);
-                for (int i = 0; i <= 2 * span; i++) {
-                    const double v = seen_share(&s, -span + i, dy);
-                    worst = std::max(worst, std::fabs(shares[size_t(i)] - v));
-                    compared++;
-                    partial += v > 0 && v < 1;
+            for (bool whole : {true, false})
+                for (int r = -span; r <= span; r += c.step) {
+                    const int dy = whole ? r : -r;
+                    for (int x = -span, piece = 0; x <= span; piece++) {
+                        const int n =
+                            whole ? 2 * span + 1 : std::min(span + 1 - x, piece_lengths[piece % 6]);
+                        seen_shares_of_row(&s, x, dy, n, shares.data(), vectors);
+                        for (int i = 0; i < n; i++) {
+                            const double v = seen_share(&s, x + i, dy);
+                            worst = std::max(worst, std::fabs(shares[size_t(i)] - v));
+                            compared++;
+                            partial += v > 0 && v < 1;
+                        }
+                        x += n;
+                    }
                 }
-            }
         EXPECT_LT(worst, 1e-4) << c.name;
         EXPECT_GT(partial, compared / 50) << c.name << ": too few pixels in a penumbra";
     }
