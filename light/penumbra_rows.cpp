@@ -164,18 +164,20 @@ inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker 
     return some != 0;
 }
 
-/* The angle hidden from each pixel: what each stretch adds beyond the farthest end of those
- * that start before it (ties broken by order). One atan a stretch when the disc's half-angle
- * is below 45 degrees (the tangent of a difference), two otherwise. */
+/* The angle hidden from each pixel, in hidden: what each stretch adds beyond the farthest end of
+ * those that start before it (ties broken by order). While the disc's half-angle is below 45
+ * degrees, the angles added sum to less than a right angle: they are summed as the arguments of
+ * complex numbers, by multiplying these, into hidden (real part) and across (imaginary); otherwise
+ * with two atans a stretch. */
 template <typename real, int bytes>
 inline_always static void hidden_angles(const stretches<real, bytes> &s, int kept, bool narrow,
-                                        typename vectors<real, bytes>::type *hidden) {
+                                        typename vectors<real, bytes>::type *hidden,
+                                        typename vectors<real, bytes>::type *across) {
     typedef typename vectors<real, bytes>::type vec;
     const int count = chunk_pixels<real, bytes>::count;
-    for (int v = 0; v < count; v++)
-        hidden[v] = splat<vec>(0);
-    for (int k = 0; k < kept; k++)
-        for (int v = 0; v < count; v++) {
+    for (int v = 0; v < count; v++) {
+        vec re = splat<vec>(1), im = splat<vec>(0), sum = splat<vec>(0);
+        for (int k = 0; k < kept; k++) {
             const vec lk = s.lo[k][v], h = s.hi[k][v];
             vec from = lk;
             for (int j = 0; j < kept; j++) {
@@ -185,12 +187,19 @@ inline_always static void hidden_angles(const stretches<real, bytes> &s, int kep
                 const auto before = j < k ? lj <= lk : lj < lk;
                 from = (before & (hj > from)) ? hj : from;
             }
-            const vec gap = h > from ? h - from : splat<vec>(0);
-            if (narrow)
-                hidden[v] += atan_of_ratio(gap, 1 + h * from);
-            else
-                hidden[v] += h > from ? vector_atan(h) - vector_atan(from) : splat<vec>(0);
+            if (narrow) {
+                /* atan(h) - atan(from) is the argument of 1 + h from + (h - from) i. */
+                const vec gap = h > from ? h - from : splat<vec>(0), along = 1 + h * from;
+                const vec r = re * along - im * gap;
+                im = re * gap + im * along;
+                re = r;
+            } else {
+                sum += h > from ? vector_atan(h) - vector_atan(from) : splat<vec>(0);
+            }
         }
+        hidden[v] = narrow ? re : sum;
+        across[v] = im;
+    }
 }
 
 template <typename real, int bytes>
@@ -224,11 +233,22 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
         if (hidden_in_lanes(s->blockers[size_t(chosen[k].index)], chosen[k], p, real(s2),
                             st.lo[kept], st.hi[kept]))
             kept++;
-    vec hidden[p.count];
-    hidden_angles(st, kept, narrow, hidden);
+    vec hidden[p.count], across[p.count];
+    hidden_angles(st, kept, narrow, hidden, across);
     for (int v = 0; v < p.count; v++) {
         const vec t = p.t[v];
-        const vec seen = t > 0 ? 1 - hidden[v] / (2 * vector_atan(t)) : splat<vec>(1);
+        vec seen;
+        if (narrow) {
+            /* 1 - atan(across / hidden) / (2 atan(t)), t < 1, with one division. */
+            const vec re = hidden[v] > 0 ? hidden[v] : splat<vec>(0), im = across[v];
+            const vec big = im > re ? im : re, small = im > re ? re : im;
+            const vec twice = 2 * atan_to_one(t), inverse = 1 / (big * twice);
+            const vec p = atan_to_one(small * twice * inverse);
+            const vec angle = im > re ? 1.57079632679489662f - p : p;
+            seen = t > 0 ? 1 - angle * big * inverse : splat<vec>(1);
+        } else {
+            seen = t > 0 ? 1 - hidden[v] / (2 * vector_atan(t)) : splat<vec>(1);
+        }
         const vec share = seen < 0 ? splat<vec>(0) : (seen > 1 ? splat<vec>(1) : seen);
         for (int i = 0; i < width && v * width + i < n; i++)
             shares[v * width + i] = float(share[i]);
