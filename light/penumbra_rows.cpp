@@ -259,7 +259,7 @@ namespace {
 /* Tiles of pixels, relative to the centre, each listing once the blockers that may hide some of
  * the disc from its pixels, for all the rows that cross it. A tile is kept in the slot its
  * place picks (the rows of a box come in order: a slot is seldom taken back). */
-const int tile_column_bits = 5, tile_row_bits = 3, tile_slot_bits = 5;
+const int tile_column_bits = 5, tile_row_bits = 4, tile_slot_bits = 5;
 const int tile_width = 1 << tile_column_bits, tile_height = 1 << tile_row_bits;
 
 /* Lines through the corners of a set of pixels tangent to the disc, with all of the pixels'
