@@ -59,6 +59,14 @@ struct row_tile {
     int first, count;
 };
 
+/* Lines n . p = c, n pointing away from the disc, that a point lies on the inner side of
+ * (n . p >= c) when a blocker hides some of the disc from it (penumbra_rows.cpp); count -1
+ * until worked out. */
+struct shadow_sides {
+    int count;
+    double nx[4], ny[4], c[4];
+};
+
 /* Blockers are sorted into this many bins of the directions from the centre they can matter
  * for. */
 static const int penumbra_bins = 128;
@@ -75,6 +83,9 @@ struct penumbra_scratch {
     int chunk_count;
     std::vector<row_tile> tiles; /* tiles of the rows' pixels and their blockers */
     std::vector<int> tile_items;
+    std::vector<shadow_sides> shadows;       /* each blocker's */
+    std::vector<chunk_blocker> run_blockers; /* the blockers of a stretch of a row */
+    int run_count;
     std::vector<uint32_t> stamps; /* each blocker's last listing, to list it once */
     uint32_t stamp;
     bool single; /* the box is small enough for rows to be worked out in single precision */

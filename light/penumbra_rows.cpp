@@ -37,8 +37,10 @@ template <typename real, int bytes> struct chunk_pixels {
     typedef typename vectors<real, bytes>::type vec;
     static const int width = int(sizeof(vec) / sizeof(real)), count = lanes / width;
     vec x[count], y[count];
-    vec t[count];     /* the tangent of the disc's half-angle, 0 for a pixel on the disc */
-    vec index[count]; /* each pixel's place in the chunk */
+    vec t[count];       /* the tangent of the disc's half-angle, 0 for a pixel on the disc */
+    vec index[count];   /* each pixel's place in the chunk */
+    vec squared[count]; /* x^2 + y^2 */
+    real row;           /* the pixels' y */
 };
 
 template <typename real, int bytes> struct stretches {
@@ -76,28 +78,30 @@ static void facing_lanes(const blocker &b, int64_t x0, int64_t y, int n, int *fi
     }
 }
 
-/* The chunk's view of the blocker: false when it hides nothing from any of its pixels. */
+/* Whether the blocker lies in front of the disc for every pixel of the stretch from x0 to x1 of
+ * row y (1), beyond it for every one (-1), or neither (0). The polar line of a pixel p,
+ * x . p = size^2, parts the pixel's cone onto the disc into what lies in front of the disc
+ * (x . p > size^2) and what lies beyond it. It moves with p linearly: the ends of the blocker
+ * and of the stretch decide it for the whole stretch. */
+static int polar_side(const blocker &b, double x0, double x1, double y, double s2) {
+    const double g[4] = {b.x1 * x0 + b.y1 * y - s2, b.x1 * x1 + b.y1 * y - s2,
+                         b.x2 * x0 + b.y2 * y - s2, b.x2 * x1 + b.y2 * y - s2};
+    if (g[0] > 0 && g[1] > 0 && g[2] > 0 && g[3] > 0)
+        return 1;
+    return g[0] <= 0 && g[1] <= 0 && g[2] <= 0 && g[3] <= 0 ? -1 : 0;
+}
+
+/* The stretch's view of the blocker: false when it hides nothing from any of its pixels. */
 static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, double size,
                      chunk_blocker *out) {
-    const double ya = double(y), xa = double(x0), xb = double(x0 + n - 1);
-    /* The polar line of a pixel p, x . p = size^2, parts the pixel's cone onto the disc into
-     * what lies in front of the disc (x . p > size^2) and what lies beyond it. It moves with p
-     * linearly: the ends of the blocker and of the chunk decide it for the whole chunk. */
-    const double s2 = size * size;
-    const double g[4] = {b.x1 * xa + b.y1 * ya - s2, b.x1 * xb + b.y1 * ya - s2,
-                         b.x2 * xa + b.y2 * ya - s2, b.x2 * xb + b.y2 * ya - s2};
-    const bool all_front = g[0] > 0 && g[1] > 0 && g[2] > 0 && g[3] > 0;
-    if (!all_front && g[0] <= 0 && g[1] <= 0 && g[2] <= 0 && g[3] <= 0)
-        return false;
-    /* Pixels it blocks lie on its line's left: so must some of the disc lie off that side. */
-    const double centre = b.ldy * b.lx - b.ldx * b.ly; /* negative on the left */
-    if (centre < 0 && centre * centre > s2 * (b.ldx * b.ldx + b.ldy * b.ldy))
+    const int side = polar_side(b, double(x0), double(x0 + n - 1), double(y), size * size);
+    if (side < 0)
         return false;
     facing_lanes(b, x0, y, n, &out->first, &out->last);
     if (out->first >= out->last)
         return false;
     out->index = index;
-    out->polar = !all_front;
+    out->polar = side == 0;
     return true;
 }
 
@@ -119,9 +123,9 @@ template <typename vec> inline_always static vec vector_atan(vec v) {
 }
 
 /* The stretch of tangents the blocker hides from each pixel of the chunk, within [-t, t];
- * empty (lo = hi = t) where it hides none. Whether it hides any from some pixel. */
+ * empty (lo = hi = t) where it hides none. */
 template <typename real, int bytes>
-inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker &c,
+inline_always static void hidden_in_lanes(const blocker &b, const chunk_blocker &c,
                                           const chunk_pixels<real, bytes> &p, real s2,
                                           typename vectors<real, bytes>::type *lo,
                                           typename vectors<real, bytes>::type *hi) {
@@ -129,14 +133,14 @@ inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker 
     typedef typename vectors<real, bytes>::mask mask;
     const real x1 = real(b.x1), y1 = real(b.y1), x2 = real(b.x2), y2 = real(b.y2);
     const real inf = real(HUGE_VAL), first = real(c.first), last = real(c.last);
-    mask any = {};
+    const real y = p.row;
     for (int k = 0; k < p.count; k++) {
-        const vec px = p.x[k], py = p.y[k], t = p.t[k];
-        const vec e1x = x1 - px, e1y = y1 - py, e2x = x2 - px, e2y = y2 - py;
+        const vec px = p.x[k], py = p.y[k], t = p.t[k], pp = p.squared[k];
         /* Along the direction to the centre, -p, and across it: scaled by the distance, which
-         * tangents do not see. */
-        const vec a1 = -(e1x * px + e1y * py), b1 = e1x * py - e1y * px;
-        const vec a2 = -(e2x * px + e2y * py), b2 = e2x * py - e2y * px;
+         * tangents do not see. For an end e, (e - p) . -p and (e - p) x -p; a row's pixels
+         * share their y. */
+        const vec a1 = pp - (x1 * px + y1 * y), b1 = x1 * y - y1 * px;
+        const vec a2 = pp - (x2 * px + y2 * y), b2 = x2 * y - y2 * px;
         /* Seen from a pixel on its left, the first end lies to the right of the second: an end
          * behind the pixel leaves the stretch open on its side. */
         const vec k1 = a1 > 0 ? a1 : splat<vec>(1), k2 = a2 > 0 ? a2 : splat<vec>(1);
@@ -155,13 +159,7 @@ inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker 
         }
         lo[k] = hides ? l : t;
         hi[k] = hides ? h : t;
-        any |= hides;
     }
-    uint64_t words[sizeof(mask) / 8], some = 0;
-    memcpy(words, &any, sizeof words);
-    for (uint64_t w : words)
-        some |= w;
-    return some != 0;
 }
 
 /* The angle hidden from each pixel, in hidden: what each stretch adds beyond the farthest end of
@@ -227,14 +225,17 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
     memcpy(p.y, ys, sizeof ys);
     memcpy(p.t, ts, sizeof ts);
     memcpy(p.index, places, sizeof places);
+    p.row = yy;
+    for (int v = 0; v < p.count; v++)
+        p.squared[v] = p.x[v] * p.x[v] + yy * yy;
+    /* Every chosen blocker may hide some of the disc from some pixel: its stretches are all
+     * kept, the empty ones adding nothing. */
     stretches<real, bytes> st;
-    int kept = 0;
     for (int k = 0; k < count; k++)
-        if (hidden_in_lanes(s->blockers[size_t(chosen[k].index)], chosen[k], p, real(s2),
-                            st.lo[kept], st.hi[kept]))
-            kept++;
+        hidden_in_lanes(s->blockers[size_t(chosen[k].index)], chosen[k], p, real(s2), st.lo[k],
+                        st.hi[k]);
     vec hidden[p.count], across[p.count];
-    hidden_angles(st, kept, narrow, hidden, across);
+    hidden_angles(st, count, narrow, hidden, across);
     for (int v = 0; v < p.count; v++) {
         const vec t = p.t[v];
         vec seen;
@@ -261,6 +262,9 @@ namespace {
  * place picks (the rows of a box come in order: a slot is seldom taken back). */
 const int tile_column_bits = 5, tile_row_bits = 4, tile_slot_bits = 5;
 const int tile_width = 1 << tile_column_bits, tile_height = 1 << tile_row_bits;
+/* A row's blockers are sorted out a segment of it at a time, of fewer tiles than a row of
+ * slots. */
+const int segment = 8 * tile_width;
 
 /* Lines through the corners of a set of pixels tangent to the disc, with all of the pixels'
  * cones onto the disc on their disc's side: a blocker wholly beyond one of them hides nothing
@@ -341,6 +345,62 @@ static void bins_of_box(double left, double top, double right, double bottom, do
     *count = high - low + 1;
 }
 
+/* How far a point must be past a blocker's shadow side to be left out: far above rounding. */
+const double shadow_margin = 1e-6;
+
+/* Adds to sh the lines through the end e tangent to the disc that part the disc from the
+ * blocker's other end f. A point whose cone onto the disc the blocker crosses lies beyond the
+ * blocker from a point of the disc, so on f's side of such a line, or on it. */
+static void add_shadow_sides(shadow_sides *sh, double ex, double ey, double fx, double fy,
+                             double size) {
+    const double d2 = ex * ex + ey * ey;
+    if (d2 <= size * size)
+        return;
+    const double d = std::sqrt(d2), ux = -ex / d, uy = -ey / d;
+    const double c = std::sqrt(d2 - size * size) / d, sn = size / d;
+    for (int turn = -1; turn <= 1; turn += 2) {
+        const double dx = ux * c - turn * uy * sn, dy = turn * ux * sn + uy * c;
+        /* The normal pointing away from the disc. */
+        const double flip = dx * ey - dy * ex > 0 ? 1 : -1;
+        const double nx = -dy * flip, ny = dx * flip;
+        if (nx * (fx - ex) + ny * (fy - ey) > 0) {
+            sh->nx[sh->count] = nx;
+            sh->ny[sh->count] = ny;
+            sh->c[sh->count] = nx * ex + ny * ey;
+            sh->count++;
+        }
+    }
+}
+
+/* The blocker's shadow sides, worked out the first time they are asked for. */
+static const shadow_sides &shadow_of(penumbra_scratch *s, int index) {
+    shadow_sides &sh = s->shadows[size_t(index)];
+    if (sh.count < 0) {
+        const blocker &b = s->blockers[size_t(index)];
+        sh.count = 0;
+        add_shadow_sides(&sh, b.x1, b.y1, b.x2, b.y2, s->size);
+        add_shadow_sides(&sh, b.x2, b.y2, b.x1, b.y1, s->size);
+    }
+    return sh;
+}
+
+/* Narrows the chunk's pixels first .. last - 1, from (x0, y) along the row, to those on the
+ * inner side of every side of the shadow; false when none is. */
+static bool within_shadow(const shadow_sides &sh, int64_t x0, int64_t y, int *first, int *last) {
+    for (int k = 0; k < sh.count; k++) {
+        /* f(i) = nx i + f0 at the chunk's pixel i. */
+        const double nx = sh.nx[k], f0 = nx * double(x0) + sh.ny[k] * double(y) - sh.c[k];
+        const double fa = f0 + nx * *first, fb = f0 + nx * (*last - 1);
+        if (fa < -shadow_margin && fb < -shadow_margin)
+            return false;
+        if (fa < -shadow_margin)
+            *first = std::max(*first, int(std::floor((-shadow_margin - f0) / nx)));
+        else if (fb < -shadow_margin)
+            *last = std::min(*last, int(std::floor((-shadow_margin - f0) / nx)) + 1);
+    }
+    return *first < *last;
+}
+
 /* Whether the blocker hides nothing from any point of the box with these corners: the box lies
  * on the right of its line, or beyond the disc, or the disc on the left of the line. Each
  * linear in the point, so the corners decide. */
@@ -399,6 +459,10 @@ static const row_tile &tile(penumbra_scratch *s, int64_t column, int64_t row) {
     if (s->chunk.size() != s->blockers.size() + 1) {
         s->chunk.resize(s->blockers.size() + 1);
         s->tiles.assign(size_t(1) << (2 * tile_slot_bits), row_tile{0, 0, 0, -1});
+        s->shadows.resize(s->blockers.size());
+        s->run_blockers.resize(s->blockers.size());
+        for (shadow_sides &sh : s->shadows)
+            sh.count = -1;
         s->tile_items.clear();
     }
     const int64_t mask = (int64_t(1) << tile_slot_bits) - 1;
@@ -411,33 +475,50 @@ static const row_tile &tile(penumbra_scratch *s, int64_t column, int64_t row) {
     return t;
 }
 
-/* Sorts out the blockers of the chunk's tiles for the chunk, into s->chunk. */
-static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
+/* Lists in s->run_blockers the blockers of the tiles of the n pixels from (x0, y), at most a
+ * segment, each once, with the pixels they may hide some of the disc from. */
+static void list_segment_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
     /* Shifts floor negative places too. */
     const int64_t row = y >> tile_row_bits, first = x0 >> tile_column_bits,
                   last = (x0 + n - 1) >> tile_column_bits;
     /* The tiles first: listing one restamps the blockers. */
-    const row_tile *tiles[2] = {&tile(s, first, row), NULL};
-    const bool several = first != last;
-    if (several) {
-        tiles[1] = &tile(s, last, row);
-        start_listing(s);
-    }
-    s->chunk_count = 0;
-    for (const row_tile *t : tiles) {
-        if (!t)
-            break;
-        for (int k = t->first; k < t->first + t->count; k++) {
+    for (int64_t column = first; column <= last; column++)
+        tile(s, column, row);
+    start_listing(s);
+    s->run_count = 0;
+    for (int64_t column = first; column <= last; column++) {
+        const row_tile &t = tile(s, column, row);
+        for (int k = t.first; k < t.first + t.count; k++) {
             const int index = s->tile_items[size_t(k)];
-            if (several) {
-                if (s->stamps[size_t(index)] == s->stamp)
-                    continue;
-                s->stamps[size_t(index)] = s->stamp;
-            }
-            if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size,
-                         &s->chunk[size_t(s->chunk_count)]))
-                s->chunk_count++;
+            if (s->stamps[size_t(index)] == s->stamp)
+                continue;
+            s->stamps[size_t(index)] = s->stamp;
+            chunk_blocker &c = s->run_blockers[size_t(s->run_count)];
+            if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size, &c) &&
+                within_shadow(shadow_of(s, index), x0, y, &c.first, &c.last))
+                s->run_count++;
         }
+    }
+}
+
+/* Sorts out the segment's blockers for its chunk of n pixels from x0, `offset` pixels into the
+ * segment, into s->chunk. */
+static void list_chunk_blockers(penumbra_scratch *s, int offset, int64_t x0, int64_t y, int n) {
+    const double s2 = s->size * s->size;
+    s->chunk_count = 0;
+    for (int k = 0; k < s->run_count; k++) {
+        const chunk_blocker &r = s->run_blockers[size_t(k)];
+        const int first = std::max(r.first - offset, 0), last = std::min(r.last - offset, n);
+        if (first >= last)
+            continue;
+        int side = 1;
+        if (r.polar) {
+            side = polar_side(s->blockers[size_t(r.index)], double(x0), double(x0 + n - 1),
+                              double(y), s2);
+            if (side < 0)
+                continue;
+        }
+        s->chunk[size_t(s->chunk_count++)] = {r.index, first, last, side == 0};
     }
 }
 
@@ -471,21 +552,25 @@ void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float
                         row_vectors vectors) {
     static const bool has = has_avx2();
     const bool avx2 = has && vectors == WIDEST_VECTORS;
-    for (int from = 0; from < n; from += lanes) {
-        const int count = std::min(lanes, n - from);
-        const int64_t x = x0 + from;
-        if (s->blockers.empty()) {
-            std::fill(shares + from, shares + from + count, 1.0f);
-            continue;
-        }
-        list_chunk_blockers(s, x, y, count);
-        if (s->chunk_count > most_kept) {
-            for (int i = 0; i < count; i++)
-                shares[from + i] = float(seen_share(s, double(x + i), double(y)));
-        } else if (avx2) {
-            shares_avx2(s, x, y, count, shares + from);
-        } else {
-            shares_sse2(s, x, y, count, shares + from);
+    if (s->blockers.empty()) {
+        std::fill(shares, shares + n, 1.0f);
+        return;
+    }
+    for (int start = 0; start < n; start += segment) {
+        const int length = std::min(segment, n - start);
+        list_segment_blockers(s, x0 + start, y, length);
+        for (int from = start; from < start + length; from += lanes) {
+            const int count = std::min(lanes, start + length - from);
+            const int64_t x = x0 + from;
+            list_chunk_blockers(s, from - start, x, y, count);
+            if (s->chunk_count > most_kept) {
+                for (int i = 0; i < count; i++)
+                    shares[from + i] = float(seen_share(s, double(x + i), double(y)));
+            } else if (avx2) {
+                shares_avx2(s, x, y, count, shares + from);
+            } else {
+                shares_sse2(s, x, y, count, shares + from);
+            }
         }
     }
 }
