@@ -85,6 +85,7 @@ struct penumbra_scratch {
     std::vector<int> tile_items;
     std::vector<shadow_sides> shadows;       /* each blocker's */
     std::vector<chunk_blocker> run_blockers; /* the blockers of a stretch of a row */
+    int bin_stride; /* the fewest bins in a row a blocker lies in, up to 3 */
     int run_count;
     std::vector<uint32_t> stamps; /* each blocker's last listing, to list it once */
     uint32_t stamp;

@@ -433,16 +433,25 @@ static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
     const double box_left = std::min(left, -size), box_right = std::max(right, size);
     const double box_top = std::min(top, -size), box_bottom = std::max(bottom, size);
     start_listing(s);
-    for (int c = 0; c < count; c++) {
+    /* Locals: the stamps written do not make the compiler read the others again. */
+    const blocker *blockers = s->blockers.data();
+    const int *starts = s->bin_start.data(), *items = s->bin_items.data();
+    uint32_t *stamps = s->stamps.data();
+    const uint32_t stamp = s->stamp;
+    /* Every blocker lies in bin_stride bins in a row at least: one bin in so many, and the
+     * last, meet all those of the tile's bins. */
+    for (int c = 0; c < count; c = c + s->bin_stride < count ? c + s->bin_stride
+                                   : c + 1 < count           ? count - 1
+                                                             : count) {
         const int bin = (first + c) % penumbra_bins;
-        for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
-            const int index = s->bin_items[size_t(k)];
-            const blocker &b = s->blockers[size_t(index)];
+        for (int k = starts[bin]; k < starts[bin + 1]; k++) {
+            const int index = items[k];
+            const blocker &b = blockers[index];
             if (b.near * b.near >= far2)
                 break;
-            if (s->stamps[size_t(index)] == s->stamp)
+            if (stamps[index] == stamp)
                 continue;
-            s->stamps[size_t(index)] = s->stamp;
+            stamps[index] = stamp;
             if (std::max(b.x1, b.x2) < box_left || std::min(b.x1, b.x2) > box_right ||
                 std::max(b.y1, b.y2) < box_top || std::min(b.y1, b.y2) > box_bottom ||
                 beyond_hull(hull, b) || hides_nothing_from(b, xs, ys, size))
@@ -463,6 +472,10 @@ static const row_tile &tile(penumbra_scratch *s, int64_t column, int64_t row) {
         s->run_blockers.resize(s->blockers.size());
         for (shadow_sides &sh : s->shadows)
             sh.count = -1;
+        s->bin_stride = 3;
+        for (const bin_range &r : s->ranges)
+            s->bin_stride =
+                std::min(s->bin_stride, (r.last - r.first + penumbra_bins) % penumbra_bins + 1);
         s->tile_items.clear();
     }
     const int64_t mask = (int64_t(1) << tile_slot_bits) - 1;
