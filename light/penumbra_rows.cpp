@@ -20,7 +20,7 @@
 
 namespace {
 
-/* Pixels worked out together. */
+/* Pixels worked out together, at most. */
 const int lanes = 16;
 /* Blockers a chunk can keep; more (seldom) and its pixels are worked out one at a time. */
 const int most_kept = 24;
@@ -32,10 +32,10 @@ template <typename real, int bytes> struct vectors {
     typedef integer mask __attribute__((vector_size(bytes)));
 };
 
-/* The pixels of a chunk, relative to the centre, a vector at a time. */
-template <typename real, int bytes> struct chunk_pixels {
+/* The `chunk` pixels of a chunk, relative to the centre, a vector at a time. */
+template <typename real, int bytes, int chunk> struct chunk_pixels {
     typedef typename vectors<real, bytes>::type vec;
-    static const int width = int(sizeof(vec) / sizeof(real)), count = lanes / width;
+    static const int width = int(sizeof(vec) / sizeof(real)), count = chunk / width;
     vec x[count], y[count];
     vec t[count];       /* the tangent of the disc's half-angle, 0 for a pixel on the disc */
     vec index[count];   /* each pixel's place in the chunk */
@@ -43,10 +43,10 @@ template <typename real, int bytes> struct chunk_pixels {
     real row;           /* the pixels' y */
 };
 
-template <typename real, int bytes> struct stretches {
+template <typename real, int bytes, int chunk> struct stretches {
     typedef typename vectors<real, bytes>::type vec;
-    vec lo[most_kept][chunk_pixels<real, bytes>::count],
-        hi[most_kept][chunk_pixels<real, bytes>::count];
+    vec lo[most_kept][chunk_pixels<real, bytes, chunk>::count],
+        hi[most_kept][chunk_pixels<real, bytes, chunk>::count];
 };
 
 } // namespace
@@ -124,9 +124,9 @@ template <typename vec> inline_always static vec vector_atan(vec v) {
 
 /* The stretch of tangents the blocker hides from each pixel of the chunk, within [-t, t];
  * empty (lo = hi = t) where it hides none. */
-template <typename real, int bytes>
+template <typename real, int bytes, int chunk>
 inline_always static void hidden_in_lanes(const blocker &b, const chunk_blocker &c,
-                                          const chunk_pixels<real, bytes> &p, real s2,
+                                          const chunk_pixels<real, bytes, chunk> &p, real s2,
                                           typename vectors<real, bytes>::type *lo,
                                           typename vectors<real, bytes>::type *hi) {
     typedef typename vectors<real, bytes>::type vec;
@@ -167,12 +167,12 @@ inline_always static void hidden_in_lanes(const blocker &b, const chunk_blocker 
  * degrees, the angles added sum to less than a right angle: they are summed as the arguments of
  * complex numbers, by multiplying these, into hidden (real part) and across (imaginary); otherwise
  * with two atans a stretch. */
-template <typename real, int bytes>
-inline_always static void hidden_angles(const stretches<real, bytes> &s, int kept, bool narrow,
-                                        typename vectors<real, bytes>::type *hidden,
+template <typename real, int bytes, int chunk>
+inline_always static void hidden_angles(const stretches<real, bytes, chunk> &s, int kept,
+                                        bool narrow, typename vectors<real, bytes>::type *hidden,
                                         typename vectors<real, bytes>::type *across) {
     typedef typename vectors<real, bytes>::type vec;
-    const int count = chunk_pixels<real, bytes>::count;
+    const int count = chunk_pixels<real, bytes, chunk>::count;
     for (int v = 0; v < count; v++) {
         vec re = splat<vec>(1), im = splat<vec>(0), sum = splat<vec>(0);
         for (int k = 0; k < kept; k++) {
@@ -200,17 +200,17 @@ inline_always static void hidden_angles(const stretches<real, bytes> &s, int kep
     }
 }
 
-template <typename real, int bytes>
+template <typename real, int bytes, int chunk>
 inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_blocker *chosen,
                                           int count, int64_t x0, int64_t y, int n, float *shares) {
     typedef typename vectors<real, bytes>::type vec;
-    chunk_pixels<real, bytes> p;
+    chunk_pixels<real, bytes, chunk> p;
     const int width = p.width;
     const real size = real(s->size), s2 = size * size;
-    real xs[lanes], ys[lanes], ts[lanes], places[lanes];
+    real xs[chunk], ys[chunk], ts[chunk], places[chunk];
     const real x = real(x0), yy = real(y);
     /* Pixels past the n-th repeat the last one. */
-    for (int i = 0; i < lanes; i++) {
+    for (int i = 0; i < chunk; i++) {
         xs[i] = x + real(i < n ? i : n - 1);
         ys[i] = yy;
         places[i] = real(i);
@@ -219,7 +219,7 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
         ts[i] = beyond > 0 ? t : real(0);
     }
     bool narrow = true;
-    for (int i = 0; i < lanes; i++)
+    for (int i = 0; i < chunk; i++)
         narrow = narrow && ts[i] < 1;
     memcpy(p.x, xs, sizeof xs);
     memcpy(p.y, ys, sizeof ys);
@@ -230,7 +230,7 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
         p.squared[v] = p.x[v] * p.x[v] + yy * yy;
     /* Every chosen blocker may hide some of the disc from some pixel: its stretches are all
      * kept, the empty ones adding nothing. */
-    stretches<real, bytes> st;
+    stretches<real, bytes, chunk> st;
     for (int k = 0; k < count; k++)
         hidden_in_lanes(s->blockers[size_t(chosen[k].index)], chosen[k], p, real(s2), st.lo[k],
                         st.hi[k]);
@@ -539,10 +539,17 @@ static void list_chunk_blockers(penumbra_scratch *s, int offset, int64_t x0, int
 template <int bytes>
 inline_always static void shares_in(penumbra_scratch *s, int64_t x0, int64_t y, int n,
                                     float *shares) {
-    if (s->single)
-        shares_of_chunk<float, bytes>(s, s->chunk.data(), s->chunk_count, x0, y, n, shares);
+    const chunk_blocker *chosen = s->chunk.data();
+    const int count = s->chunk_count;
+    /* Half as many lanes for a short chunk. */
+    if (s->single && n > lanes / 2)
+        shares_of_chunk<float, bytes, lanes>(s, chosen, count, x0, y, n, shares);
+    else if (s->single)
+        shares_of_chunk<float, bytes, lanes / 2>(s, chosen, count, x0, y, n, shares);
+    else if (n > lanes / 2)
+        shares_of_chunk<double, bytes, lanes>(s, chosen, count, x0, y, n, shares);
     else
-        shares_of_chunk<double, bytes>(s, s->chunk.data(), s->chunk_count, x0, y, n, shares);
+        shares_of_chunk<double, bytes, lanes / 2>(s, chosen, count, x0, y, n, shares);
 }
 
 /* With the machine's widest vectors: AVX2 where the processor has it, SSE2 (every x86-64)
