@@ -265,60 +265,7 @@ const int tile_width = 1 << tile_column_bits, tile_height = 1 << tile_row_bits;
 /* A row's blockers are sorted out a segment of it at a time, of fewer tiles than a row of
  * slots. */
 const int segment = 8 * tile_width;
-
-/* Lines through the corners of a set of pixels tangent to the disc, with all of the pixels'
- * cones onto the disc on their disc's side: a blocker wholly beyond one of them hides nothing
- * from the pixels. Each as a point, a unit direction and the disc's side (the sign of the cross
- * product of the direction with what lies there). */
-struct hull_sides {
-    int count;
-    double px[8], py[8], dx[8], dy[8], side[8];
-};
 } // namespace
-
-/* The hull's sides through the corners (xs[i], ys[i]); none when a corner is near the disc. */
-static hull_sides sides_of_hull(const double *xs, const double *ys, int corners, double size) {
-    hull_sides h;
-    h.count = 0;
-    for (int e = 0; e < corners; e++) {
-        const double px = xs[e], py = ys[e], d2 = px * px + py * py;
-        if (d2 <= 4 * size * size) { /* too near the disc to bother */
-            h.count = 0;
-            return h;
-        }
-        const double d = std::sqrt(d2), ux = -px / d, uy = -py / d;
-        const double c = std::sqrt(d2 - size * size) / d, sn = size / d;
-        for (int turn = -1; turn <= 1; turn += 2) {
-            const double dx = ux * c - turn * uy * sn, dy = turn * ux * sn + uy * c;
-            const double disc = dx * (-py) - dy * (-px) > 0 ? 1 : -1;
-            /* It bounds the hull only if the other corners lie on the disc's side too. */
-            bool bounds = true;
-            for (int o = 0; o < corners; o++)
-                bounds = bounds && (dx * (ys[o] - py) - dy * (xs[o] - px)) * disc >= 0;
-            if (!bounds)
-                continue;
-            h.px[h.count] = px;
-            h.py[h.count] = py;
-            h.dx[h.count] = dx;
-            h.dy[h.count] = dy;
-            h.side[h.count] = disc;
-            h.count++;
-        }
-    }
-    return h;
-}
-
-/* Whether the blocker lies wholly beyond one of the hull's sides. */
-static bool beyond_hull(const hull_sides &h, const blocker &b) {
-    const double margin = 1e-6;
-    for (int i = 0; i < h.count; i++) {
-        const double s1 = (h.dx[i] * (b.y1 - h.py[i]) - h.dy[i] * (b.x1 - h.px[i])) * h.side[i];
-        const double s2 = (h.dx[i] * (b.y2 - h.py[i]) - h.dy[i] * (b.x2 - h.px[i])) * h.side[i];
-        if (s1 < -margin && s2 < -margin)
-            return true;
-    }
-    return false;
-}
 
 /* The bins of the directions from the centre to the box [left, right] x [top, bottom], as the
  * first and a count: every bin when the box comes near the disc, as it may then surround the
@@ -384,6 +331,18 @@ static const shadow_sides &shadow_of(penumbra_scratch *s, int index) {
     return sh;
 }
 
+/* Whether the four corners all lie past one of the shadow's sides. */
+static bool outside_shadow(const shadow_sides &sh, const double *xs, const double *ys) {
+    for (int k = 0; k < sh.count; k++) {
+        bool past = true;
+        for (int i = 0; i < 4; i++)
+            past = past && sh.nx[k] * xs[i] + sh.ny[k] * ys[i] - sh.c[k] < -shadow_margin;
+        if (past)
+            return true;
+    }
+    return false;
+}
+
 /* Narrows the chunk's pixels first .. last - 1, from (x0, y) along the row, to those on the
  * inner side of every side of the shadow; false when none is. */
 static bool within_shadow(const shadow_sides &sh, int64_t x0, int64_t y, int *first, int *last) {
@@ -418,7 +377,8 @@ static bool hides_nothing_from(const blocker &b, const double *xs, const double 
 
 /* Appends to s->tile_items the blockers that may hide some of the disc from a pixel of the
  * tile: those of the bins of its directions that lie nearer the centre than its farthest
- * corner and cross the hull of the tile and the disc. */
+ * corner, within the box of the tile and the disc, with some of the tile inside their
+ * shadows' sides. */
 static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
     const double size = s->size;
     const double left = double(column * tile_width), right = left + (tile_width - 1);
@@ -426,7 +386,6 @@ static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
     int first, count;
     bins_of_box(left, top, right, bottom, size, &first, &count);
     const double xs[4] = {left, right, left, right}, ys[4] = {top, top, bottom, bottom};
-    const hull_sides hull = sides_of_hull(xs, ys, 4, size);
     double far2 = 0;
     for (int i = 0; i < 4; i++)
         far2 = std::max(far2, xs[i] * xs[i] + ys[i] * ys[i]);
@@ -454,7 +413,7 @@ static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
             stamps[index] = stamp;
             if (std::max(b.x1, b.x2) < box_left || std::min(b.x1, b.x2) > box_right ||
                 std::max(b.y1, b.y2) < box_top || std::min(b.y1, b.y2) > box_bottom ||
-                beyond_hull(hull, b) || hides_nothing_from(b, xs, ys, size))
+                hides_nothing_from(b, xs, ys, size) || outside_shadow(shadow_of(s, index), xs, ys))
                 continue;
             s->tile_items.push_back(index);
         }
