@@ -60,9 +60,10 @@ struct row_tile {
 };
 
 /* Lines n . p = c, n pointing away from the disc, that a point lies on the inner side of
- * (n . p >= c) when a blocker hides some of the disc from it (penumbra_rows.cpp); count -1
- * until worked out. */
+ * (n . p >= c) when a blocker hides some of the disc from it (penumbra_rows.cpp), worked out
+ * for the blockers gathered `gathering`-th. */
 struct shadow_sides {
+    uint32_t gathering;
     int count;
     double nx[4], ny[4], c[4];
 };
@@ -84,6 +85,7 @@ struct penumbra_scratch {
     std::vector<row_tile> tiles; /* tiles of the rows' pixels and their blockers */
     std::vector<int> tile_items;
     std::vector<shadow_sides> shadows;       /* each blocker's */
+    uint32_t gathering = 0;                  /* the gatherings the rows have seen */
     std::vector<chunk_blocker> run_blockers; /* the blockers of a stretch of a row */
     int bin_stride; /* the fewest bins in a row a blocker lies in, up to 3 */
     int run_count;

@@ -322,7 +322,8 @@ static void add_shadow_sides(shadow_sides *sh, double ex, double ey, double fx, 
 /* The blocker's shadow sides, worked out the first time they are asked for. */
 static const shadow_sides &shadow_of(penumbra_scratch *s, int index) {
     shadow_sides &sh = s->shadows[size_t(index)];
-    if (sh.count < 0) {
+    if (sh.gathering != s->gathering) {
+        sh.gathering = s->gathering;
         const blocker &b = s->blockers[size_t(index)];
         sh.count = 0;
         add_shadow_sides(&sh, b.x1, b.y1, b.x2, b.y2, s->size);
@@ -429,8 +430,12 @@ static const row_tile &tile(penumbra_scratch *s, int64_t column, int64_t row) {
         s->tiles.assign(size_t(1) << (2 * tile_slot_bits), row_tile{0, 0, 0, -1});
         s->shadows.resize(s->blockers.size());
         s->run_blockers.resize(s->blockers.size());
-        for (shadow_sides &sh : s->shadows)
-            sh.count = -1;
+        /* Shadows of other blockers are told apart by the gathering they were worked out for. */
+        if (++s->gathering == 0) {
+            for (shadow_sides &sh : s->shadows)
+                sh.gathering = 0;
+            s->gathering = 1;
+        }
         s->bin_stride = 3;
         for (const bin_range &r : s->ranges)
             s->bin_stride =
