@@ -66,6 +66,11 @@ struct shadow_sides {
     uint32_t gathering;
     int count;
     double nx[4], ny[4], c[4];
+    /* Lines n . p = c, n pointing away from the disc, that a point beyond the blocker lies
+     * strictly on the disc's side of (n . p < c) when the blocker hides all of the disc from
+     * it; their count is 2 when they bound its umbra, otherwise the umbra is not told. */
+    int umbra_count;
+    double ux[2], uy[2], uc[2];
 };
 
 /* Blockers are sorted into this many bins of the directions from the centre they can matter

@@ -297,14 +297,21 @@ const double shadow_margin = 1e-6;
 
 /* Adds to sh the lines through the end e tangent to the disc that part the disc from the
  * blocker's other end f. A point whose cone onto the disc the blocker crosses lies beyond the
- * blocker from a point of the disc, so on f's side of such a line, or on it. */
+ * blocker from a point of the disc, so on f's side of such a line, or on it.
+ *
+ * The other line, with the disc and f on one side, bounds the umbra: a point beyond the
+ * blocker sees e past the disc's edge when on the disc's side of it. Kept in sh->umbra when
+ * it is the only such line through e. */
 static void add_shadow_sides(shadow_sides *sh, double ex, double ey, double fx, double fy,
                              double size) {
     const double d2 = ex * ex + ey * ey;
-    if (d2 <= size * size)
+    if (d2 <= size * size) {
+        sh->umbra_count = -2;
         return;
+    }
     const double d = std::sqrt(d2), ux = -ex / d, uy = -ey / d;
     const double c = std::sqrt(d2 - size * size) / d, sn = size / d;
+    int umbra = 0;
     for (int turn = -1; turn <= 1; turn += 2) {
         const double dx = ux * c - turn * uy * sn, dy = turn * ux * sn + uy * c;
         /* The normal pointing away from the disc. */
@@ -315,8 +322,15 @@ static void add_shadow_sides(shadow_sides *sh, double ex, double ey, double fx, 
             sh->ny[sh->count] = ny;
             sh->c[sh->count] = nx * ex + ny * ey;
             sh->count++;
+        } else {
+            const int u = std::max(sh->umbra_count, 0);
+            sh->ux[u] = nx;
+            sh->uy[u] = ny;
+            sh->uc[u] = nx * ex + ny * ey;
+            umbra++;
         }
     }
+    sh->umbra_count = umbra == 1 ? sh->umbra_count + 1 : -2;
 }
 
 /* The blocker's shadow sides, worked out the first time they are asked for. */
@@ -326,10 +340,27 @@ static const shadow_sides &shadow_of(penumbra_scratch *s, int index) {
         sh.gathering = s->gathering;
         const blocker &b = s->blockers[size_t(index)];
         sh.count = 0;
+        sh.umbra_count = 0;
         add_shadow_sides(&sh, b.x1, b.y1, b.x2, b.y2, s->size);
         add_shadow_sides(&sh, b.x2, b.y2, b.x1, b.y1, s->size);
+        /* An umbra needs all of the disc off the side of the line its pixels lie on. */
+        const double centre = b.ldy * b.lx - b.ldx * b.ly; /* positive on the right */
+        const double s2 = s->size * s->size;
+        if (centre <= 0 || centre * centre < s2 * (b.ldx * b.ldx + b.ldy * b.ldy))
+            sh.umbra_count = -2;
     }
     return sh;
+}
+
+/* Whether the stretch from (x0, y) to (x1, y) lies inside the umbra's sides, by the margin. */
+static bool in_umbra(const shadow_sides &sh, double x0, double x1, double y) {
+    if (sh.umbra_count != 2)
+        return false;
+    for (int k = 0; k < 2; k++)
+        if (sh.ux[k] * x0 + sh.uy[k] * y - sh.uc[k] >= -shadow_margin ||
+            sh.ux[k] * x1 + sh.uy[k] * y - sh.uc[k] >= -shadow_margin)
+            return false;
+    return true;
 }
 
 /* Whether the four corners all lie past one of the shadow's sides. */
@@ -479,9 +510,14 @@ static void list_segment_blockers(penumbra_scratch *s, int64_t x0, int64_t y, in
 }
 
 /* Sorts out the segment's blockers for its chunk of n pixels from x0, `offset` pixels into the
- * segment, into s->chunk. */
-static void list_chunk_blockers(penumbra_scratch *s, int offset, int64_t x0, int64_t y, int n) {
-    const double s2 = s->size * s->size;
+ * segment, into s->chunk. True, leaving the list, when one of them hides all of the disc from
+ * every pixel of the chunk. */
+static bool list_chunk_blockers(penumbra_scratch *s, int offset, int64_t x0, int64_t y, int n) {
+    const double s2 = s->size * s->size, xa = double(x0), xb = double(x0 + n - 1);
+    const double ya = double(y);
+    /* Whether the chunk lies off the disc, nearest point included. */
+    const double nearest = xa > 0 ? xa : (xb < 0 ? xb : 0);
+    const bool off = nearest * nearest + ya * ya > s2;
     s->chunk_count = 0;
     for (int k = 0; k < s->run_count; k++) {
         const chunk_blocker &r = s->run_blockers[size_t(k)];
@@ -490,13 +526,16 @@ static void list_chunk_blockers(penumbra_scratch *s, int offset, int64_t x0, int
             continue;
         int side = 1;
         if (r.polar) {
-            side = polar_side(s->blockers[size_t(r.index)], double(x0), double(x0 + n - 1),
-                              double(y), s2);
+            side = polar_side(s->blockers[size_t(r.index)], xa, xb, ya, s2);
             if (side < 0)
                 continue;
         }
+        if (off && side == 1 && first == 0 && last == n &&
+            in_umbra(s->shadows[size_t(r.index)], xa, xb, ya))
+            return true;
         s->chunk[size_t(s->chunk_count++)] = {r.index, first, last, side == 0};
     }
+    return false;
 }
 
 /* The chunk's shares in vectors of that many bytes, single or double as the lamp needs. */
@@ -546,8 +585,9 @@ void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float
         for (int from = start; from < start + length; from += lanes) {
             const int count = std::min(lanes, start + length - from);
             const int64_t x = x0 + from;
-            list_chunk_blockers(s, from - start, x, y, count);
-            if (s->chunk_count > most_kept) {
+            if (list_chunk_blockers(s, from - start, x, y, count)) {
+                std::fill(shares + from, shares + from + count, 0.0f);
+            } else if (s->chunk_count > most_kept) {
                 for (int i = 0; i < count; i++)
                     shares[from + i] = float(seen_share(s, double(x + i), double(y)));
             } else if (avx2) {
