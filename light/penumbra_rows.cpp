@@ -51,31 +51,33 @@ template <typename real, int bytes, int chunk> struct stretches {
 
 } // namespace
 
-static int64_t floor_div(int64_t a, int64_t b) {
-    const int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+/* Narrows first .. last - 1 to the i where v0 + slope i > limit, a stretch as the value is
+ * linear in i; false when none is left. Exact for integers below 2^43: the values are, and
+ * the quotient at the boundary rounds to no integer it does not equal. */
+static bool keep_where(double v0, double slope, double limit, int *first, int *last) {
+    const bool a = v0 + slope * *first > limit, b = v0 + slope * (*last - 1) > limit;
+    if (a != b) {
+        /* The boundary lies between the ends; floors by truncation, shifted off the
+         * negatives. */
+        const double shift = 1 << 20, q = (limit - v0) / slope;
+        if (a)
+            *last = std::min(*last, int(shift) - int(shift - q));
+        else
+            *first = std::max(*first, int(q + shift) - int(shift) + 1);
+    }
+    return (a || b) && *first < *last;
 }
 
 /* The chunk's pixels i, first <= i < last, that lie strictly on the left of the blocker's edge
- * (as a point light there would cast it), from exact integer arithmetic: the line's
+ * (as a point light there would cast it), from exact arithmetic on integers: the line's
  * coordinates and the pixels' are integers relative to the centre. */
 static void facing_lanes(const blocker &b, int64_t x0, int64_t y, int n, int *first, int *last) {
-    const int64_t lx = int64_t(b.lx), ly = int64_t(b.ly), ldx = int64_t(b.ldx),
-                  ldy = int64_t(b.ldy);
-    /* f(i) = ldx (y - ly) - ldy (x0 + i - lx), strictly negative on the left. */
-    const int64_t f0 = ldx * (y - ly) - ldy * (x0 - lx);
-    const int64_t f_last = f0 - ldy * (n - 1);
+    /* f(i) = ldx (y - ly) - ldy (x0 + i - lx), strictly negative on the left: integers. */
+    const double f0 = b.ldx * (double(y) - b.ly) - b.ldy * (double(x0) - b.lx);
     *first = 0;
     *last = n;
-    if (ldy == 0 || (f0 < 0) == (f_last < 0)) { /* the line misses the chunk: no division */
-        if (f0 >= 0)
-            *last = 0;
-    } else if (ldy > 0) {
-        *first = int(std::min<int64_t>(n, std::max<int64_t>(0, floor_div(f0, ldy) + 1)));
-    } else {
-        /* f0 + |ldy| i < 0 for i < ceil(-f0 / |ldy|). */
-        *last = int(std::max<int64_t>(0, std::min<int64_t>(n, -floor_div(-f0, ldy))));
-    }
+    if (!keep_where(-f0, b.ldy, 0, first, last))
+        *last = *first = 0;
 }
 
 /* Whether the blocker lies in front of the disc for every pixel of the stretch from x0 to x1 of
@@ -378,18 +380,11 @@ static bool outside_shadow(const shadow_sides &sh, const double *xs, const doubl
 /* Narrows the chunk's pixels first .. last - 1, from (x0, y) along the row, to those on the
  * inner side of every side of the shadow; false when none is. */
 static bool within_shadow(const shadow_sides &sh, int64_t x0, int64_t y, int *first, int *last) {
-    for (int k = 0; k < sh.count; k++) {
-        /* f(i) = nx i + f0 at the chunk's pixel i. */
-        const double nx = sh.nx[k], f0 = nx * double(x0) + sh.ny[k] * double(y) - sh.c[k];
-        const double fa = f0 + nx * *first, fb = f0 + nx * (*last - 1);
-        if (fa < -shadow_margin && fb < -shadow_margin)
+    for (int k = 0; k < sh.count; k++)
+        if (!keep_where(sh.nx[k] * double(x0) + sh.ny[k] * double(y) - sh.c[k], sh.nx[k],
+                        -shadow_margin, first, last))
             return false;
-        if (fa < -shadow_margin)
-            *first = std::max(*first, int(std::floor((-shadow_margin - f0) / nx)));
-        else if (fb < -shadow_margin)
-            *last = std::min(*last, int(std::floor((-shadow_margin - f0) / nx)) + 1);
-    }
-    return *first < *last;
+    return true;
 }
 
 /* Whether the blocker hides nothing from any point of the box with these corners: the box lies
