@@ -1,11 +1,14 @@
 /* The share of a lamp's disc seen from every pixel of a stretch of a row, many pixels at a time.
  *
- * The pixels are taken a chunk at a time. The blockers of the chunk's directions are sorted out
- * once for the whole chunk, exactly: those the chunk's pixels lie on the wrong side of, or that
- * lie beyond the disc from all of them, are left out; the rest are worked out on every pixel of
- * the chunk at once, in plain loops the compiler turns into vector code. The blocked stretches
- * are joined without sorting: a stretch adds what lies beyond the farthest end of the stretches
- * that start before it. */
+ * The blockers are listed once for each tile of pixels the rows meet, and the list kept for the
+ * later rows through the tile: those of the tile's directions, near enough the centre, that
+ * some of the tile faces and lies inside the sides of their shadows (the lines through their
+ * ends tangent to the disc). A stretch of a row sorts out its tiles' blockers exactly, each to
+ * the pixels it may hide some of the disc from; a chunk of the stretch takes those that reach
+ * it and works them out on every pixel of the chunk at once, in plain loops the compiler turns
+ * into vector code. The blocked stretches are joined without sorting: a stretch adds what lies
+ * beyond the farthest end of the stretches that start before it. A chunk inside one blocker's
+ * umbra is dark without that work. */
 /* The vector helpers are inlined into the entry points below, whatever the machine's vectors:
  * no call passes a vector across an ABI. */
 #pragma GCC diagnostic ignored "-Wpsabi"

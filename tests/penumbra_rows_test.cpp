@@ -9,24 +9,30 @@ namespace {
 
 using namespace lamp_model;
 
+/* Random walls of up to `length` each way, clockwise boxes of that side, or walls of that
+ * length one below the other, staggered: more than a chunk keeps lie between some pixels and
+ * the lamp. */
+enum layout { SEGMENTS, BOXES, STACK };
+
 struct row_case {
     const char *name;
     unsigned seed;
-    int walls, length; /* random walls and their longest side */
-    bool boxes;        /* clockwise boxes of that size instead */
-    int size, reach;   /* the lamp's; past 4096 its rows are worked out in double */
-    int step;          /* every step-th row of the box */
+    int walls, length;
+    layout kind;
+    int size, reach; /* the lamp's; past 4096 its rows are worked out in double */
+    int step;        /* every step-th row of the box */
 };
 
 const row_case row_cases[] = {
-    {"segments", 1, 25, 60, false, 8, 120, 3},
-    {"boxes", 2, 40, 14, true, 8, 120, 3},
-    {"small lamp", 3, 40, 14, true, 1, 100, 4},
-    {"large lamp", 4, 30, 20, true, 24, 120, 4},
-    {"lamp crossing walls", 5, 60, 40, false, 16, 100, 4},
-    {"crowded", 6, 400, 8, true, 6, 90, 5},
-    {"wide reach, in double", 7, 30, 40, false, 5, 5000, 47},
-    {"walls far longer than the reach", 8, 40, 3000, false, 6, 120, 3},
+    {"segments", 1, 25, 60, SEGMENTS, 8, 120, 3},
+    {"boxes", 2, 40, 14, BOXES, 8, 120, 3},
+    {"small lamp", 3, 40, 14, BOXES, 1, 100, 4},
+    {"large lamp", 4, 30, 20, BOXES, 24, 120, 4},
+    {"lamp crossing walls", 5, 60, 40, SEGMENTS, 16, 100, 4},
+    {"crowded", 6, 400, 8, BOXES, 6, 90, 5},
+    {"wide reach, in double", 7, 30, 40, SEGMENTS, 5, 5000, 47},
+    {"walls far longer than the reach", 8, 40, 3000, SEGMENTS, 6, 120, 3},
+    {"many walls behind one another", 9, 36, 5, STACK, 8, 120, 3},
 };
 
 std::vector<wall> walls_of(const row_case &c) {
@@ -35,7 +41,10 @@ std::vector<wall> walls_of(const row_case &c) {
     const auto coordinate = [&] { return int(random() % 240) - 120; };
     for (int i = 0; i < c.walls; i++) {
         const int x = coordinate(), y = coordinate();
-        if (c.boxes) {
+        if (c.kind == STACK) {
+            const int left = -8 + (i * 3) % 16, row = 10 + 2 * i;
+            walls.push_back({left, row, left + c.length, row, true});
+        } else if (c.kind == BOXES) {
             const int s = c.length;
             walls.insert(walls.end(), {{x, y, x + s, y, false},
                                        {x + s, y, x + s, y + s, false},
