@@ -368,16 +368,22 @@ static bool in_umbra(const shadow_sides &sh, double x0, double x1, double y) {
     return true;
 }
 
-/* Whether the four corners all lie past one of the shadow's sides. */
-static bool outside_shadow(const shadow_sides &sh, const double *xs, const double *ys) {
-    for (int k = 0; k < sh.count; k++) {
-        bool past = true;
-        for (int i = 0; i < 4; i++)
-            past = past && sh.nx[k] * xs[i] + sh.ny[k] * ys[i] - sh.c[k] < -shadow_margin;
-        if (past)
-            return true;
-    }
-    return false;
+/* A box of pixels, relative to the centre. */
+struct pixel_box {
+    double left, top, right, bottom;
+};
+
+/* The greatest of a x + b y + c over the box: at a corner. */
+static double greatest_over(const pixel_box &box, double a, double b, double c) {
+    return c + a * (a > 0 ? box.right : box.left) + b * (b > 0 ? box.bottom : box.top);
+}
+
+/* Whether all the box lies past one of the shadow's sides. */
+static bool outside_shadow(const shadow_sides &sh, const pixel_box &box) {
+    bool past = false;
+    for (int k = 0; k < sh.count; k++)
+        past |= greatest_over(box, sh.nx[k], sh.ny[k], -sh.c[k]) < -shadow_margin;
+    return past;
 }
 
 /* Narrows the chunk's pixels first .. last - 1, from (x0, y) along the row, to those on the
@@ -390,17 +396,15 @@ static bool within_shadow(const shadow_sides &sh, int64_t x0, int64_t y, int *fi
     return true;
 }
 
-/* Whether the blocker hides nothing from any point of the box with these corners: the box lies
- * on the right of its line, or beyond the disc, or the disc on the left of the line. Each
- * linear in the point, so the corners decide. */
-static bool hides_nothing_from(const blocker &b, const double *xs, const double *ys, double size) {
+/* Whether the blocker hides nothing from any point of the box: the box lies on the right of
+ * its line, or beyond the disc, or the disc on the left of the line. */
+static bool hides_nothing_from(const blocker &b, const pixel_box &box, double size) {
     const double s2 = size * size;
-    bool right = true, beyond = true;
-    for (int i = 0; i < 4; i++) {
-        right = right && b.ldx * (ys[i] - b.ly) - b.ldy * (xs[i] - b.lx) >= 0;
-        beyond = beyond && b.x1 * xs[i] + b.y1 * ys[i] <= s2 && b.x2 * xs[i] + b.y2 * ys[i] <= s2;
-    }
-    const double centre = b.ldy * b.lx - b.ldx * b.ly; /* negative on the left */
+    /* ldx (y - ly) - ldy (x - lx), negative on the left: integers, exact. */
+    const double centre = b.ldy * b.lx - b.ldx * b.ly;
+    const bool right = -greatest_over(box, b.ldy, -b.ldx, -centre) >= 0;
+    const bool beyond =
+        greatest_over(box, b.x1, b.y1, -s2) <= 0 && greatest_over(box, b.x2, b.y2, -s2) <= 0;
     return right || beyond ||
            (centre < 0 && centre * centre > s2 * (b.ldx * b.ldx + b.ldy * b.ldy));
 }
@@ -415,10 +419,9 @@ static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
     const double top = double(row * tile_height), bottom = top + (tile_height - 1);
     int first, count;
     bins_of_box(left, top, right, bottom, size, &first, &count);
-    const double xs[4] = {left, right, left, right}, ys[4] = {top, top, bottom, bottom};
-    double far2 = 0;
-    for (int i = 0; i < 4; i++)
-        far2 = std::max(far2, xs[i] * xs[i] + ys[i] * ys[i]);
+    const pixel_box box = {left, top, right, bottom};
+    const double far_x = std::max(-left, right), far_y = std::max(-top, bottom);
+    const double far2 = far_x * far_x + far_y * far_y;
     const double box_left = std::min(left, -size), box_right = std::max(right, size);
     const double box_top = std::min(top, -size), box_bottom = std::max(bottom, size);
     start_listing(s);
@@ -443,7 +446,7 @@ static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
             stamps[index] = stamp;
             if (std::max(b.x1, b.x2) < box_left || std::min(b.x1, b.x2) > box_right ||
                 std::max(b.y1, b.y2) < box_top || std::min(b.y1, b.y2) > box_bottom ||
-                hides_nothing_from(b, xs, ys, size) || outside_shadow(shadow_of(s, index), xs, ys))
+                hides_nothing_from(b, box, size) || outside_shadow(shadow_of(s, index), box))
                 continue;
             s->tile_items.push_back(index);
         }
