@@ -85,15 +85,17 @@ struct penumbra_scratch {
     std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
     std::vector<blocker> binned;           /* copies of bin_items' blockers, in their order */
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
-    std::vector<chunk_blocker> chunk;      /* the blockers a chunk of a row works out */
+    /* The blockers a chunk of a row works out; one longer than the blockers while the rows'
+     * tiles below hold for them (gather_blockers sizes it to the blockers). */
+    std::vector<chunk_blocker> chunk;
     int chunk_count;
-    std::vector<row_tile> tiles; /* tiles of the rows' pixels and their blockers */
-    std::vector<int> tile_items;
+    std::vector<row_tile> tiles;             /* tiles of the rows' pixels, by place */
+    std::vector<int> tile_items;             /* their blockers */
     std::vector<shadow_sides> shadows;       /* each blocker's */
     uint32_t gathering = 0;                  /* the gatherings the rows have seen */
     std::vector<chunk_blocker> run_blockers; /* the blockers of a stretch of a row */
-    int bin_stride; /* the fewest bins in a row a blocker lies in, up to 3 */
     int run_count;
+    int bin_stride;               /* the fewest bins in a row a blocker lies in, up to 3 */
     std::vector<uint32_t> stamps; /* each blocker's last listing, to list it once */
     uint32_t stamp;
     bool single; /* the box is small enough for rows to be worked out in single precision */
