@@ -21,24 +21,29 @@ struct row_case {
     layout kind;
     int size, reach; /* the lamp's; past 4096 its rows are worked out in double */
     int step;        /* every step-th row of the box */
+    /* How far the walls and the rows reach each way: 120 and 140 px (or the lamp's reach) when
+     * 0. Far enough, rows and columns of tiles of pixels meet in the same slots. */
+    int far;
 };
 
 const row_case row_cases[] = {
-    {"segments", 1, 25, 60, SEGMENTS, 8, 120, 3},
-    {"boxes", 2, 40, 14, BOXES, 8, 120, 3},
-    {"small lamp", 3, 40, 14, BOXES, 1, 100, 4},
-    {"large lamp", 4, 30, 20, BOXES, 24, 120, 4},
-    {"lamp crossing walls", 5, 60, 40, SEGMENTS, 16, 100, 4},
-    {"crowded", 6, 400, 8, BOXES, 6, 90, 5},
-    {"wide reach, in double", 7, 30, 40, SEGMENTS, 5, 5000, 47},
-    {"walls far longer than the reach", 8, 40, 3000, SEGMENTS, 6, 120, 3},
-    {"many walls behind one another", 9, 36, 5, STACK, 8, 120, 3},
+    {"segments", 1, 25, 60, SEGMENTS, 8, 120, 3, 0},
+    {"boxes", 2, 40, 14, BOXES, 8, 120, 3, 0},
+    {"small lamp", 3, 40, 14, BOXES, 1, 100, 4, 0},
+    {"large lamp", 4, 30, 20, BOXES, 24, 120, 4, 0},
+    {"lamp crossing walls", 5, 60, 40, SEGMENTS, 16, 100, 4, 0},
+    {"crowded", 6, 400, 8, BOXES, 6, 90, 5, 0},
+    {"wide reach, in double", 7, 30, 40, SEGMENTS, 5, 5000, 47, 0},
+    {"walls far longer than the reach", 8, 40, 3000, SEGMENTS, 6, 120, 3, 0},
+    {"many walls behind one another", 9, 36, 5, STACK, 8, 120, 3, 0},
+    {"rows and walls far apart", 10, 300, 14, BOXES, 8, 700, 41, 700},
 };
 
 std::vector<wall> walls_of(const row_case &c) {
     std::mt19937 random(c.seed);
     std::vector<wall> walls;
-    const auto coordinate = [&] { return int(random() % 240) - 120; };
+    const int far = c.far ? c.far : 120;
+    const auto coordinate = [&] { return int(random() % unsigned(2 * far)) - far; };
     for (int i = 0; i < c.walls; i++) {
         const int x = coordinate(), y = coordinate();
         if (c.kind == STACK) {
@@ -62,14 +67,14 @@ std::vector<wall> walls_of(const row_case &c) {
 const int piece_lengths[] = {1, 7, 16, 17, 40, 9};
 
 TEST(PenumbraRows, MatchOnePointAtATime) {
-    std::vector<float> shares(size_t(2 * 140 + 1));
+    std::vector<float> shares(size_t(2 * 700 + 1));
     /* One scratch for every lamp: what the rows keep of a lamp's blockers must not outlive
      * them. */
     penumbra_scratch s;
     for (const row_case &c : row_cases) {
         const Set set = make_set(walls_of(c));
-        /* The lamp at (3, -2); rows over at most 140 px each way of it. */
-        const int cx = 3, cy = -2, span = std::min(c.reach, 140);
+        /* The lamp at (3, -2); rows over at most 140 px each way of it, or far. */
+        const int cx = 3, cy = -2, span = c.far ? c.far : std::min(c.reach, 140);
         gather_blockers(&s, set.get(), cx, cy, c.size, cx - c.reach, cy - c.reach, cx + c.reach,
                         cy + c.reach);
         int compared = 0, partial = 0;
