@@ -223,12 +223,17 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
         const real t = size / std::sqrt(beyond > 0 ? beyond : real(1));
         ts[i] = beyond > 0 ? t : real(0);
     }
-    bool narrow = true;
-    for (int i = 0; i < chunk; i++)
-        narrow = narrow && ts[i] < 1;
     memcpy(p.x, xs, sizeof xs);
     memcpy(p.y, ys, sizeof ys);
     memcpy(p.t, ts, sizeof ts);
+    typename vectors<real, bytes>::mask wide = {};
+    for (int v = 0; v < p.count; v++)
+        wide |= p.t[v] >= 1;
+    uint64_t words[sizeof wide / 8], any = 0;
+    memcpy(words, &wide, sizeof words);
+    for (uint64_t w : words)
+        any |= w;
+    const bool narrow = any == 0;
     memcpy(p.index, places, sizeof places);
     p.row = yy;
     for (int v = 0; v < p.count; v++)
