@@ -53,6 +53,27 @@ struct bin_range {
     int first, last;
 };
 
+/* A tile of pixels and its blockers, tile_items[first ..] (penumbra_rows.cpp); count -1 for
+ * none listed. */
+struct row_tile {
+    int64_t column, row;
+    int first, count;
+};
+
+/* Lines n . p = c, n pointing away from the disc, that a point lies on the inner side of
+ * (n . p >= c) when a blocker hides some of the disc from it (penumbra_rows.cpp), worked out
+ * for the blockers gathered `gathering`-th. */
+struct shadow_sides {
+    uint32_t gathering;
+    int count;
+    double nx[4], ny[4], c[4];
+    /* Lines n . p = c, n pointing away from the disc, that a point beyond the blocker lies
+     * strictly on the disc's side of (n . p < c) when the blocker hides all of the disc from
+     * it; their count is 2 when they bound its umbra, otherwise the umbra is not told. */
+    int umbra_count;
+    double ux[2], uy[2], uc[2];
+};
+
 /* Blockers are sorted into this many bins of the directions from the centre they can matter
  * for. */
 static const int penumbra_bins = 128;
@@ -65,8 +86,17 @@ struct penumbra_scratch {
     std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
     std::vector<blocker> binned;           /* copies of bin_items' blockers, in their order */
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
-    std::vector<chunk_blocker> chunk;      /* the blockers a chunk of a row works out */
+    /* The blockers a chunk of a row works out; one longer than the blockers while the rows'
+     * tiles below hold for them (gather_blockers sizes it to the blockers). */
+    std::vector<chunk_blocker> chunk;
     int chunk_count;
+    std::vector<row_tile> tiles;             /* tiles of the rows' pixels, by place */
+    std::vector<int> tile_items;             /* their blockers */
+    std::vector<shadow_sides> shadows;       /* each blocker's */
+    uint32_t gathering = 0;                  /* the gatherings the rows have seen */
+    std::vector<chunk_blocker> run_blockers; /* the blockers of a stretch of a row */
+    int run_count;
+    int bin_stride;               /* the fewest bins in a row a blocker lies in, up to 3 */
     std::vector<uint32_t> stamps; /* each blocker's last listing, to list it once */
     uint32_t stamp;
     bool single; /* the box is small enough for rows to be worked out in single precision */

@@ -1,11 +1,14 @@
 /* The share of a lamp's disc seen from every pixel of a stretch of a row, many pixels at a time.
  *
- * The pixels are taken a chunk at a time. The blockers of the chunk's directions are sorted out
- * once for the whole chunk, exactly: those the chunk's pixels lie on the wrong side of, or that
- * lie beyond the disc from all of them, are left out; the rest are worked out on every pixel of
- * the chunk at once, in plain loops the compiler turns into vector code. The blocked stretches
- * are joined without sorting: a stretch adds what lies beyond the farthest end of the stretches
- * that start before it. */
+ * The blockers are listed once for each tile of pixels the rows meet, and the list kept for the
+ * later rows through the tile: those of the tile's directions, near enough the centre, that
+ * some of the tile faces and lies inside the sides of their shadows (the lines through their
+ * ends tangent to the disc). A stretch of a row sorts out its tiles' blockers exactly, each to
+ * the pixels it may hide some of the disc from; a chunk of the stretch takes those that reach
+ * it and works them out on every pixel of the chunk at once, in plain loops the compiler turns
+ * into vector code. The blocked stretches are joined without sorting: a stretch adds what lies
+ * beyond the farthest end of the stretches that start before it. A chunk inside one blocker's
+ * umbra is dark without that work. */
 /* The vector helpers are inlined into the entry points below, whatever the machine's vectors:
  * no call passes a vector across an ABI. */
 #pragma GCC diagnostic ignored "-Wpsabi"
@@ -20,7 +23,7 @@
 
 namespace {
 
-/* Pixels worked out together. */
+/* Pixels worked out together, at most. */
 const int lanes = 16;
 /* Blockers a chunk can keep; more (seldom) and its pixels are worked out one at a time. */
 const int most_kept = 24;
@@ -32,72 +35,78 @@ template <typename real, int bytes> struct vectors {
     typedef integer mask __attribute__((vector_size(bytes)));
 };
 
-/* The pixels of a chunk, relative to the centre, a vector at a time. */
-template <typename real, int bytes> struct chunk_pixels {
+/* The `chunk` pixels of a chunk, relative to the centre, a vector at a time. */
+template <typename real, int bytes, int chunk> struct chunk_pixels {
     typedef typename vectors<real, bytes>::type vec;
-    static const int width = int(sizeof(vec) / sizeof(real)), count = lanes / width;
+    static const int width = int(sizeof(vec) / sizeof(real)), count = chunk / width;
     vec x[count], y[count];
-    vec t[count];     /* the tangent of the disc's half-angle, 0 for a pixel on the disc */
-    vec index[count]; /* each pixel's place in the chunk */
+    vec t[count];       /* the tangent of the disc's half-angle, 0 for a pixel on the disc */
+    vec index[count];   /* each pixel's place in the chunk */
+    vec squared[count]; /* x^2 + y^2 */
+    real row;           /* the pixels' y */
 };
 
-template <typename real, int bytes> struct stretches {
+template <typename real, int bytes, int chunk> struct stretches {
     typedef typename vectors<real, bytes>::type vec;
-    vec lo[most_kept][chunk_pixels<real, bytes>::count],
-        hi[most_kept][chunk_pixels<real, bytes>::count];
+    vec lo[most_kept][chunk_pixels<real, bytes, chunk>::count],
+        hi[most_kept][chunk_pixels<real, bytes, chunk>::count];
 };
 
 } // namespace
 
-static int64_t floor_div(int64_t a, int64_t b) {
-    const int64_t q = a / b;
-    return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
+/* Narrows first .. last - 1 to the i where v0 + slope i > limit, a stretch as the value is
+ * linear in i; false when none is left. Exact for integers below 2^43: the values are, and
+ * the quotient at the boundary rounds to no integer it does not equal. */
+static bool keep_where(double v0, double slope, double limit, int *first, int *last) {
+    const bool a = v0 + slope * *first > limit, b = v0 + slope * (*last - 1) > limit;
+    if (a != b) {
+        /* The boundary lies between the ends; floors by truncation, shifted off the
+         * negatives. */
+        const double shift = 1 << 20, q = (limit - v0) / slope;
+        if (a)
+            *last = std::min(*last, int(shift) - int(shift - q));
+        else
+            *first = std::max(*first, int(q + shift) - int(shift) + 1);
+    }
+    return (a || b) && *first < *last;
 }
 
 /* The chunk's pixels i, first <= i < last, that lie strictly on the left of the blocker's edge
- * (as a point light there would cast it), from exact integer arithmetic: the line's
+ * (as a point light there would cast it), from exact arithmetic on integers: the line's
  * coordinates and the pixels' are integers relative to the centre. */
 static void facing_lanes(const blocker &b, int64_t x0, int64_t y, int n, int *first, int *last) {
-    const int64_t lx = int64_t(b.lx), ly = int64_t(b.ly), ldx = int64_t(b.ldx),
-                  ldy = int64_t(b.ldy);
-    /* f(i) = ldx (y - ly) - ldy (x0 + i - lx), strictly negative on the left. */
-    const int64_t f0 = ldx * (y - ly) - ldy * (x0 - lx);
-    const int64_t f_last = f0 - ldy * (n - 1);
+    /* f(i) = ldx (y - ly) - ldy (x0 + i - lx), strictly negative on the left: integers. */
+    const double f0 = b.ldx * (double(y) - b.ly) - b.ldy * (double(x0) - b.lx);
     *first = 0;
     *last = n;
-    if (ldy == 0 || (f0 < 0) == (f_last < 0)) { /* the line misses the chunk: no division */
-        if (f0 >= 0)
-            *last = 0;
-    } else if (ldy > 0) {
-        *first = int(std::min<int64_t>(n, std::max<int64_t>(0, floor_div(f0, ldy) + 1)));
-    } else {
-        /* f0 + |ldy| i < 0 for i < ceil(-f0 / |ldy|). */
-        *last = int(std::max<int64_t>(0, std::min<int64_t>(n, -floor_div(-f0, ldy))));
-    }
+    if (!keep_where(-f0, b.ldy, 0, first, last))
+        *last = *first = 0;
 }
 
-/* The chunk's view of the blocker: false when it hides nothing from any of its pixels. */
+/* Whether the blocker lies in front of the disc for every pixel of the stretch from x0 to x1 of
+ * row y (1), beyond it for every one (-1), or neither (0). The polar line of a pixel p,
+ * x . p = size^2, parts the pixel's cone onto the disc into what lies in front of the disc
+ * (x . p > size^2) and what lies beyond it. It moves with p linearly: the ends of the blocker
+ * and of the stretch decide it for the whole stretch. */
+static int polar_side(const blocker &b, double x0, double x1, double y, double s2) {
+    const double g[4] = {b.x1 * x0 + b.y1 * y - s2, b.x1 * x1 + b.y1 * y - s2,
+                         b.x2 * x0 + b.y2 * y - s2, b.x2 * x1 + b.y2 * y - s2};
+    if (g[0] > 0 && g[1] > 0 && g[2] > 0 && g[3] > 0)
+        return 1;
+    return g[0] <= 0 && g[1] <= 0 && g[2] <= 0 && g[3] <= 0 ? -1 : 0;
+}
+
+/* The stretch's view of the blocker: false when it hides nothing from any of its pixels. */
 static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, double size,
                      chunk_blocker *out) {
-    const double ya = double(y), xa = double(x0), xb = double(x0 + n - 1);
-    /* The polar line of a pixel p, x . p = size^2, parts the pixel's cone onto the disc into
-     * what lies in front of the disc (x . p > size^2) and what lies beyond it. It moves with p
-     * linearly: the ends of the blocker and of the chunk decide it for the whole chunk. */
-    const double s2 = size * size;
-    const double g[4] = {b.x1 * xa + b.y1 * ya - s2, b.x1 * xb + b.y1 * ya - s2,
-                         b.x2 * xa + b.y2 * ya - s2, b.x2 * xb + b.y2 * ya - s2};
-    const bool all_front = g[0] > 0 && g[1] > 0 && g[2] > 0 && g[3] > 0;
-    if (!all_front && g[0] <= 0 && g[1] <= 0 && g[2] <= 0 && g[3] <= 0)
-        return false;
-    /* Pixels it blocks lie on its line's left: so must some of the disc lie off that side. */
-    const double centre = b.ldy * b.lx - b.ldx * b.ly; /* negative on the left */
-    if (centre < 0 && centre * centre > s2 * (b.ldx * b.ldx + b.ldy * b.ldy))
+    const int side = polar_side(b, double(x0), double(x0 + n - 1), double(y), size * size);
+    if (side < 0)
         return false;
     facing_lanes(b, x0, y, n, &out->first, &out->last);
     if (out->first >= out->last)
         return false;
     out->index = index;
-    out->polar = !all_front;
+    out->polar = side == 0;
     return true;
 }
 
@@ -119,24 +128,24 @@ template <typename vec> inline_always static vec vector_atan(vec v) {
 }
 
 /* The stretch of tangents the blocker hides from each pixel of the chunk, within [-t, t];
- * empty (lo = hi = t) where it hides none. Whether it hides any from some pixel. */
-template <typename real, int bytes>
-inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker &c,
-                                          const chunk_pixels<real, bytes> &p, real s2,
+ * empty (lo = hi = t) where it hides none. */
+template <typename real, int bytes, int chunk>
+inline_always static void hidden_in_lanes(const blocker &b, const chunk_blocker &c,
+                                          const chunk_pixels<real, bytes, chunk> &p, real s2,
                                           typename vectors<real, bytes>::type *lo,
                                           typename vectors<real, bytes>::type *hi) {
     typedef typename vectors<real, bytes>::type vec;
     typedef typename vectors<real, bytes>::mask mask;
     const real x1 = real(b.x1), y1 = real(b.y1), x2 = real(b.x2), y2 = real(b.y2);
     const real inf = real(HUGE_VAL), first = real(c.first), last = real(c.last);
-    mask any = {};
+    const real y = p.row;
     for (int k = 0; k < p.count; k++) {
-        const vec px = p.x[k], py = p.y[k], t = p.t[k];
-        const vec e1x = x1 - px, e1y = y1 - py, e2x = x2 - px, e2y = y2 - py;
+        const vec px = p.x[k], py = p.y[k], t = p.t[k], pp = p.squared[k];
         /* Along the direction to the centre, -p, and across it: scaled by the distance, which
-         * tangents do not see. */
-        const vec a1 = -(e1x * px + e1y * py), b1 = e1x * py - e1y * px;
-        const vec a2 = -(e2x * px + e2y * py), b2 = e2x * py - e2y * px;
+         * tangents do not see. For an end e, (e - p) . -p and (e - p) x -p; a row's pixels
+         * share their y. */
+        const vec a1 = pp - (x1 * px + y1 * y), b1 = x1 * y - y1 * px;
+        const vec a2 = pp - (x2 * px + y2 * y), b2 = x2 * y - y2 * px;
         /* Seen from a pixel on its left, the first end lies to the right of the second: an end
          * behind the pixel leaves the stretch open on its side. */
         const vec k1 = a1 > 0 ? a1 : splat<vec>(1), k2 = a2 > 0 ? a2 : splat<vec>(1);
@@ -155,27 +164,23 @@ inline_always static bool hidden_in_lanes(const blocker &b, const chunk_blocker 
         }
         lo[k] = hides ? l : t;
         hi[k] = hides ? h : t;
-        any |= hides;
     }
-    uint64_t words[sizeof(mask) / 8], some = 0;
-    memcpy(words, &any, sizeof words);
-    for (uint64_t w : words)
-        some |= w;
-    return some != 0;
 }
 
-/* The angle hidden from each pixel: what each stretch adds beyond the farthest end of those
- * that start before it (ties broken by order). One atan a stretch when the disc's half-angle
- * is below 45 degrees (the tangent of a difference), two otherwise. */
-template <typename real, int bytes>
-inline_always static void hidden_angles(const stretches<real, bytes> &s, int kept, bool narrow,
-                                        typename vectors<real, bytes>::type *hidden) {
+/* The angle hidden from each pixel, in hidden: what each stretch adds beyond the farthest end of
+ * those that start before it (ties broken by order). While the disc's half-angle is below 45
+ * degrees, the angles added sum to less than a right angle: they are summed as the arguments of
+ * complex numbers, by multiplying these, into hidden (real part) and across (imaginary); otherwise
+ * with two atans a stretch. */
+template <typename real, int bytes, int chunk>
+inline_always static void hidden_angles(const stretches<real, bytes, chunk> &s, int kept,
+                                        bool narrow, typename vectors<real, bytes>::type *hidden,
+                                        typename vectors<real, bytes>::type *across) {
     typedef typename vectors<real, bytes>::type vec;
-    const int count = chunk_pixels<real, bytes>::count;
-    for (int v = 0; v < count; v++)
-        hidden[v] = splat<vec>(0);
-    for (int k = 0; k < kept; k++)
-        for (int v = 0; v < count; v++) {
+    const int count = chunk_pixels<real, bytes, chunk>::count;
+    for (int v = 0; v < count; v++) {
+        vec re = splat<vec>(1), im = splat<vec>(0), sum = splat<vec>(0);
+        for (int k = 0; k < kept; k++) {
             const vec lk = s.lo[k][v], h = s.hi[k][v];
             vec from = lk;
             for (int j = 0; j < kept; j++) {
@@ -185,25 +190,32 @@ inline_always static void hidden_angles(const stretches<real, bytes> &s, int kep
                 const auto before = j < k ? lj <= lk : lj < lk;
                 from = (before & (hj > from)) ? hj : from;
             }
-            const vec gap = h > from ? h - from : splat<vec>(0);
-            if (narrow)
-                hidden[v] += atan_of_ratio(gap, 1 + h * from);
-            else
-                hidden[v] += h > from ? vector_atan(h) - vector_atan(from) : splat<vec>(0);
+            if (narrow) {
+                /* atan(h) - atan(from) is the argument of 1 + h from + (h - from) i. */
+                const vec gap = h > from ? h - from : splat<vec>(0), along = 1 + h * from;
+                const vec r = re * along - im * gap;
+                im = re * gap + im * along;
+                re = r;
+            } else {
+                sum += h > from ? vector_atan(h) - vector_atan(from) : splat<vec>(0);
+            }
         }
+        hidden[v] = narrow ? re : sum;
+        across[v] = im;
+    }
 }
 
-template <typename real, int bytes>
+template <typename real, int bytes, int chunk>
 inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_blocker *chosen,
                                           int count, int64_t x0, int64_t y, int n, float *shares) {
     typedef typename vectors<real, bytes>::type vec;
-    chunk_pixels<real, bytes> p;
+    chunk_pixels<real, bytes, chunk> p;
     const int width = p.width;
     const real size = real(s->size), s2 = size * size;
-    real xs[lanes], ys[lanes], ts[lanes], places[lanes];
+    real xs[chunk], ys[chunk], ts[chunk], places[chunk];
     const real x = real(x0), yy = real(y);
     /* Pixels past the n-th repeat the last one. */
-    for (int i = 0; i < lanes; i++) {
+    for (int i = 0; i < chunk; i++) {
         xs[i] = x + real(i < n ? i : n - 1);
         ys[i] = yy;
         places[i] = real(i);
@@ -211,128 +223,342 @@ inline_always static void shares_of_chunk(penumbra_scratch *s, const chunk_block
         const real t = size / std::sqrt(beyond > 0 ? beyond : real(1));
         ts[i] = beyond > 0 ? t : real(0);
     }
-    bool narrow = true;
-    for (int i = 0; i < lanes; i++)
-        narrow = narrow && ts[i] < 1;
     memcpy(p.x, xs, sizeof xs);
     memcpy(p.y, ys, sizeof ys);
     memcpy(p.t, ts, sizeof ts);
+    typename vectors<real, bytes>::mask wide = {};
+    for (int v = 0; v < p.count; v++)
+        wide |= p.t[v] >= 1;
+    uint64_t words[sizeof wide / 8], any = 0;
+    memcpy(words, &wide, sizeof words);
+    for (uint64_t w : words)
+        any |= w;
+    const bool narrow = any == 0;
     memcpy(p.index, places, sizeof places);
-    stretches<real, bytes> st;
-    int kept = 0;
+    p.row = yy;
+    for (int v = 0; v < p.count; v++)
+        p.squared[v] = p.x[v] * p.x[v] + yy * yy;
+    /* Every chosen blocker may hide some of the disc from some pixel: its stretches are all
+     * kept, the empty ones adding nothing. */
+    stretches<real, bytes, chunk> st;
     for (int k = 0; k < count; k++)
-        if (hidden_in_lanes(s->blockers[size_t(chosen[k].index)], chosen[k], p, real(s2),
-                            st.lo[kept], st.hi[kept]))
-            kept++;
-    vec hidden[p.count];
-    hidden_angles(st, kept, narrow, hidden);
+        hidden_in_lanes(s->blockers[size_t(chosen[k].index)], chosen[k], p, real(s2), st.lo[k],
+                        st.hi[k]);
+    vec hidden[p.count], across[p.count];
+    hidden_angles(st, count, narrow, hidden, across);
     for (int v = 0; v < p.count; v++) {
         const vec t = p.t[v];
-        const vec seen = t > 0 ? 1 - hidden[v] / (2 * vector_atan(t)) : splat<vec>(1);
+        vec seen;
+        if (narrow) {
+            /* 1 - atan(across / hidden) / (2 atan(t)), t < 1, with one division. */
+            const vec re = hidden[v] > 0 ? hidden[v] : splat<vec>(0), im = across[v];
+            const vec big = im > re ? im : re, small = im > re ? re : im;
+            const vec twice = 2 * atan_to_one(t), inverse = 1 / (big * twice);
+            const vec p = atan_to_one(small * twice * inverse);
+            const vec angle = im > re ? 1.57079632679489662f - p : p;
+            seen = t > 0 ? 1 - angle * big * inverse : splat<vec>(1);
+        } else {
+            seen = t > 0 ? 1 - hidden[v] / (2 * vector_atan(t)) : splat<vec>(1);
+        }
         const vec share = seen < 0 ? splat<vec>(0) : (seen > 1 ? splat<vec>(1) : seen);
         for (int i = 0; i < width && v * width + i < n; i++)
             shares[v * width + i] = float(share[i]);
     }
 }
 
-/* The blockers of the bins the chunk's directions cross, each once. */
 namespace {
-/* Lines through a chunk's end pixels tangent to the disc with all of the chunk's cones onto
- * the disc on their disc's side: a blocker wholly beyond one of them hides nothing from the
- * chunk. Each as a point, a unit direction and the disc's side (the sign of the cross product
- * of the direction with what lies there). */
-struct hull_sides {
-    int count;
-    double px[4], py[4], dx[4], dy[4], side[4];
-};
+/* Tiles of pixels, relative to the centre, each listing once the blockers that may hide some of
+ * the disc from its pixels, for all the rows that cross it. A tile is kept in the slot its
+ * place picks (the rows of a box come in order: a slot is seldom taken back). */
+const int tile_column_bits = 5, tile_row_bits = 4, tile_slot_bits = 5;
+const int tile_width = 1 << tile_column_bits, tile_height = 1 << tile_row_bits;
+/* A row's blockers are sorted out a segment of it at a time, of fewer tiles than a row of
+ * slots. */
+const int segment = 8 * tile_width;
 } // namespace
 
-static hull_sides sides_of_hull(double xa, double xb, double y, double size) {
-    hull_sides h;
-    h.count = 0;
-    const double ends[2] = {xa, xb};
-    for (int e = 0; e < 2; e++) {
-        const double px = ends[e], d2 = px * px + y * y;
-        if (d2 <= 4 * size * size) /* too near the disc to bother */
-            return hull_sides{0, {}, {}, {}, {}, {}};
-        const double d = std::sqrt(d2), ux = -px / d, uy = -y / d;
-        const double c = std::sqrt(d2 - size * size) / d, sn = size / d;
-        for (int turn = -1; turn <= 1; turn += 2) {
-            const double dx = ux * c - turn * uy * sn, dy = turn * ux * sn + uy * c;
-            const double disc = dx * (-y) - dy * (-px) > 0 ? 1 : -1;
-            /* It bounds the hull only if the other end lies on the disc's side too. */
-            const double other = ends[1 - e];
-            if ((dx * (y - y) - dy * (other - px)) * disc < 0)
-                continue;
-            h.px[h.count] = px;
-            h.py[h.count] = y;
-            h.dx[h.count] = dx;
-            h.dy[h.count] = dy;
-            h.side[h.count] = disc;
-            h.count++;
+/* The bins of the directions from the centre to the box [left, right] x [top, bottom], as the
+ * first and a count: every bin when the box comes near the disc, as it may then surround the
+ * centre; otherwise the box lies in a half-plane apart from the centre. */
+static void bins_of_box(double left, double top, double right, double bottom, double size,
+                        int *first, int *count) {
+    *first = 0;
+    *count = penumbra_bins;
+    if (left <= size && right >= -size && top <= size && bottom >= -size)
+        return;
+    const int a = direction_bin(left, top);
+    const int others[3] = {direction_bin(right, top), direction_bin(left, bottom),
+                           direction_bin(right, bottom)};
+    int low = 0, high = 0;
+    for (int o : others) {
+        const int turn =
+            (o - a + penumbra_bins + penumbra_bins / 2) % penumbra_bins - penumbra_bins / 2;
+        low = std::min(low, turn);
+        high = std::max(high, turn);
+    }
+    if (high - low + 1 >= penumbra_bins / 2)
+        return;
+    *first = (a + low + penumbra_bins) % penumbra_bins;
+    *count = high - low + 1;
+}
+
+/* How far a point must be past a blocker's shadow side to be left out: far above rounding. */
+const double shadow_margin = 1e-6;
+
+/* Adds to sh the lines through the end e tangent to the disc that part the disc from the
+ * blocker's other end f. A point whose cone onto the disc the blocker crosses lies beyond the
+ * blocker from a point of the disc, so on f's side of such a line, or on it.
+ *
+ * The other line, with the disc and f on one side, bounds the umbra: a point beyond the
+ * blocker sees e past the disc's edge when on the disc's side of it. Kept in sh->umbra when
+ * it is the only such line through e. */
+static void add_shadow_sides(shadow_sides *sh, double ex, double ey, double fx, double fy,
+                             double size) {
+    const double d2 = ex * ex + ey * ey;
+    if (d2 <= size * size) {
+        sh->umbra_count = -2;
+        return;
+    }
+    const double d = std::sqrt(d2), ux = -ex / d, uy = -ey / d;
+    const double c = std::sqrt(d2 - size * size) / d, sn = size / d;
+    int umbra = 0;
+    for (int turn = -1; turn <= 1; turn += 2) {
+        const double dx = ux * c - turn * uy * sn, dy = turn * ux * sn + uy * c;
+        /* The normal pointing away from the disc. */
+        const double flip = dx * ey - dy * ex > 0 ? 1 : -1;
+        const double nx = -dy * flip, ny = dx * flip;
+        if (nx * (fx - ex) + ny * (fy - ey) > 0) {
+            sh->nx[sh->count] = nx;
+            sh->ny[sh->count] = ny;
+            sh->c[sh->count] = nx * ex + ny * ey;
+            sh->count++;
+        } else {
+            const int u = std::max(sh->umbra_count, 0);
+            sh->ux[u] = nx;
+            sh->uy[u] = ny;
+            sh->uc[u] = nx * ex + ny * ey;
+            umbra++;
         }
     }
-    return h;
+    sh->umbra_count = umbra == 1 ? sh->umbra_count + 1 : -2;
 }
 
-/* Whether the blocker lies wholly beyond one of the hull's sides. */
-static bool beyond_hull(const hull_sides &h, const blocker &b) {
-    const double margin = 1e-6;
-    for (int i = 0; i < h.count; i++) {
-        const double s1 = (h.dx[i] * (b.y1 - h.py[i]) - h.dy[i] * (b.x1 - h.px[i])) * h.side[i];
-        const double s2 = (h.dx[i] * (b.y2 - h.py[i]) - h.dy[i] * (b.x2 - h.px[i])) * h.side[i];
-        if (s1 < -margin && s2 < -margin)
-            return true;
+/* The blocker's shadow sides, worked out the first time they are asked for. */
+static const shadow_sides &shadow_of(penumbra_scratch *s, int index) {
+    shadow_sides &sh = s->shadows[size_t(index)];
+    if (sh.gathering != s->gathering) {
+        sh.gathering = s->gathering;
+        const blocker &b = s->blockers[size_t(index)];
+        sh.count = 0;
+        sh.umbra_count = 0;
+        add_shadow_sides(&sh, b.x1, b.y1, b.x2, b.y2, s->size);
+        add_shadow_sides(&sh, b.x2, b.y2, b.x1, b.y1, s->size);
+        /* An umbra needs all of the disc off the side of the line its pixels lie on. */
+        const double centre = b.ldy * b.lx - b.ldx * b.ly; /* positive on the right */
+        const double s2 = s->size * s->size;
+        if (centre <= 0 || centre * centre < s2 * (b.ldx * b.ldx + b.ldy * b.ldy))
+            sh.umbra_count = -2;
     }
-    return false;
+    return sh;
 }
 
-static void list_chunk_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
-    const double xa = double(x0), xb = double(x0 + n - 1), ya = double(y);
-    /* Seen from the centre, a row's stretch turns through less than half a turn, unless it
-     * passes the centre: then every bin. */
-    int first = 0, count = penumbra_bins;
-    if (std::fabs(ya) > s->size || xa > s->size || xb < -s->size) {
-        const int a = direction_bin(xa, ya), b = direction_bin(xb, ya);
-        const int forward = (b - a + penumbra_bins) % penumbra_bins;
-        first = forward <= penumbra_bins / 2 ? a : b;
-        count = std::min(forward, penumbra_bins - forward) + 1;
-    }
+/* Whether the stretch from (x0, y) to (x1, y) lies inside the umbra's sides, by the margin. */
+static bool in_umbra(const shadow_sides &sh, double x0, double x1, double y) {
+    if (sh.umbra_count != 2)
+        return false;
+    for (int k = 0; k < 2; k++)
+        if (sh.ux[k] * x0 + sh.uy[k] * y - sh.uc[k] >= -shadow_margin ||
+            sh.ux[k] * x1 + sh.uy[k] * y - sh.uc[k] >= -shadow_margin)
+            return false;
+    return true;
+}
+
+/* A box of pixels, relative to the centre. */
+struct pixel_box {
+    double left, top, right, bottom;
+};
+
+/* The greatest of a x + b y + c over the box: at a corner. */
+static double greatest_over(const pixel_box &box, double a, double b, double c) {
+    return c + a * (a > 0 ? box.right : box.left) + b * (b > 0 ? box.bottom : box.top);
+}
+
+/* Whether all the box lies past one of the shadow's sides. */
+static bool outside_shadow(const shadow_sides &sh, const pixel_box &box) {
+    bool past = false;
+    for (int k = 0; k < sh.count; k++)
+        past |= greatest_over(box, sh.nx[k], sh.ny[k], -sh.c[k]) < -shadow_margin;
+    return past;
+}
+
+/* Narrows the chunk's pixels first .. last - 1, from (x0, y) along the row, to those on the
+ * inner side of every side of the shadow; false when none is. */
+static bool within_shadow(const shadow_sides &sh, int64_t x0, int64_t y, int *first, int *last) {
+    for (int k = 0; k < sh.count; k++)
+        if (!keep_where(sh.nx[k] * double(x0) + sh.ny[k] * double(y) - sh.c[k], sh.nx[k],
+                        -shadow_margin, first, last))
+            return false;
+    return true;
+}
+
+/* Whether the blocker hides nothing from any point of the box: the box lies on the right of
+ * its line, or beyond the disc, or the disc on the left of the line. */
+static bool hides_nothing_from(const blocker &b, const pixel_box &box, double size) {
+    const double s2 = size * size;
+    /* ldx (y - ly) - ldy (x - lx), negative on the left: integers, exact. */
+    const double centre = b.ldy * b.lx - b.ldx * b.ly;
+    const bool right = -greatest_over(box, b.ldy, -b.ldx, -centre) >= 0;
+    const bool beyond =
+        greatest_over(box, b.x1, b.y1, -s2) <= 0 && greatest_over(box, b.x2, b.y2, -s2) <= 0;
+    return right || beyond ||
+           (centre < 0 && centre * centre > s2 * (b.ldx * b.ldx + b.ldy * b.ldy));
+}
+
+/* Appends to s->tile_items the blockers that may hide some of the disc from a pixel of the
+ * tile: those of the bins of its directions that lie nearer the centre than its farthest
+ * corner, within the box of the tile and the disc, with some of the tile inside their
+ * shadows' sides. */
+static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
+    const double size = s->size;
+    const double left = double(column * tile_width), right = left + (tile_width - 1);
+    const double top = double(row * tile_height), bottom = top + (tile_height - 1);
+    int first, count;
+    bins_of_box(left, top, right, bottom, size, &first, &count);
+    const pixel_box box = {left, top, right, bottom};
+    const double far_x = std::max(-left, right), far_y = std::max(-top, bottom);
+    const double far2 = far_x * far_x + far_y * far_y;
+    const double box_left = std::min(left, -size), box_right = std::max(right, size);
+    const double box_top = std::min(top, -size), box_bottom = std::max(bottom, size);
     start_listing(s);
-    /* A blocker that hides part of the disc from a pixel crosses the hull of the two, and lies
-     * nearer the centre than the pixel; bins list the nearest first. */
-    const double far2 = std::max(xa * xa, xb * xb) + ya * ya, size = s->size;
-    const double left = std::min(xa, -size), right = std::max(xb, size);
-    const double top = std::min(ya, -size), bottom = std::max(ya, size);
-    const hull_sides hull = sides_of_hull(xa, xb, ya, size);
-    s->chunk_count = 0;
-    for (int c = 0; c < count; c++) {
+    /* Locals: the stamps written do not make the compiler read the others again. */
+    const blocker *blockers = s->blockers.data();
+    const int *starts = s->bin_start.data(), *items = s->bin_items.data();
+    uint32_t *stamps = s->stamps.data();
+    const uint32_t stamp = s->stamp;
+    /* Every blocker lies in bin_stride bins in a row at least: one bin in so many, and the
+     * last, meet all those of the tile's bins. */
+    for (int c = 0; c < count; c = c + s->bin_stride < count ? c + s->bin_stride
+                                   : c + 1 < count           ? count - 1
+                                                             : count) {
         const int bin = (first + c) % penumbra_bins;
-        for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
-            const int index = s->bin_items[size_t(k)];
-            const blocker &b = s->blockers[size_t(index)];
+        for (int k = starts[bin]; k < starts[bin + 1]; k++) {
+            const int index = items[k];
+            const blocker &b = blockers[index];
             if (b.near * b.near >= far2)
                 break;
+            if (stamps[index] == stamp)
+                continue;
+            stamps[index] = stamp;
+            if (std::max(b.x1, b.x2) < box_left || std::min(b.x1, b.x2) > box_right ||
+                std::max(b.y1, b.y2) < box_top || std::min(b.y1, b.y2) > box_bottom ||
+                hides_nothing_from(b, box, size) || outside_shadow(shadow_of(s, index), box))
+                continue;
+            s->tile_items.push_back(index);
+        }
+    }
+}
+
+/* The tile's blockers, listed the first time it is asked for. The tiles are kept while the
+ * gathered blockers are: gather_blockers sizes s->chunk to the blockers, the tiles mark it one
+ * longer. */
+static const row_tile &tile(penumbra_scratch *s, int64_t column, int64_t row) {
+    if (s->chunk.size() != s->blockers.size() + 1) {
+        s->chunk.resize(s->blockers.size() + 1);
+        s->tiles.assign(size_t(1) << (2 * tile_slot_bits), row_tile{0, 0, 0, -1});
+        s->shadows.resize(s->blockers.size());
+        s->run_blockers.resize(s->blockers.size());
+        /* Shadows of other blockers are told apart by the gathering they were worked out for. */
+        if (++s->gathering == 0) {
+            for (shadow_sides &sh : s->shadows)
+                sh.gathering = 0;
+            s->gathering = 1;
+        }
+        s->bin_stride = 3;
+        for (const bin_range &r : s->ranges)
+            s->bin_stride =
+                std::min(s->bin_stride, (r.last - r.first + penumbra_bins) % penumbra_bins + 1);
+        s->tile_items.clear();
+    }
+    const int64_t mask = (int64_t(1) << tile_slot_bits) - 1;
+    row_tile &t = s->tiles[size_t(((row & mask) << tile_slot_bits) | (column & mask))];
+    if (t.count < 0 || t.column != column || t.row != row) {
+        const size_t from = s->tile_items.size();
+        list_tile(s, column, row);
+        t = {column, row, int(from), int(s->tile_items.size() - from)};
+    }
+    return t;
+}
+
+/* Lists in s->run_blockers the blockers of the tiles of the n pixels from (x0, y), at most a
+ * segment, each once, with the pixels they may hide some of the disc from. */
+static void list_segment_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
+    /* Shifts floor negative places too. */
+    const int64_t row = y >> tile_row_bits, first = x0 >> tile_column_bits,
+                  last = (x0 + n - 1) >> tile_column_bits;
+    /* The tiles first: listing one restamps the blockers. */
+    for (int64_t column = first; column <= last; column++)
+        tile(s, column, row);
+    start_listing(s);
+    s->run_count = 0;
+    for (int64_t column = first; column <= last; column++) {
+        const row_tile &t = tile(s, column, row);
+        for (int k = t.first; k < t.first + t.count; k++) {
+            const int index = s->tile_items[size_t(k)];
             if (s->stamps[size_t(index)] == s->stamp)
                 continue;
             s->stamps[size_t(index)] = s->stamp;
-            if (std::max(b.x1, b.x2) < left || std::min(b.x1, b.x2) > right ||
-                std::max(b.y1, b.y2) < top || std::min(b.y1, b.y2) > bottom || beyond_hull(hull, b))
-                continue;
-            if (sort_out(b, index, x0, y, n, size, &s->chunk[size_t(s->chunk_count)]))
-                s->chunk_count++;
+            chunk_blocker &c = s->run_blockers[size_t(s->run_count)];
+            if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size, &c) &&
+                within_shadow(shadow_of(s, index), x0, y, &c.first, &c.last))
+                s->run_count++;
         }
     }
+}
+
+/* Sorts out the segment's blockers for its chunk of n pixels from x0, `offset` pixels into the
+ * segment, into s->chunk. True, leaving the list, when one of them hides all of the disc from
+ * every pixel of the chunk. */
+static bool list_chunk_blockers(penumbra_scratch *s, int offset, int64_t x0, int64_t y, int n) {
+    const double s2 = s->size * s->size, xa = double(x0), xb = double(x0 + n - 1);
+    const double ya = double(y);
+    /* Whether the chunk lies off the disc, nearest point included. */
+    const double nearest = xa > 0 ? xa : (xb < 0 ? xb : 0);
+    const bool off = nearest * nearest + ya * ya > s2;
+    s->chunk_count = 0;
+    for (int k = 0; k < s->run_count; k++) {
+        const chunk_blocker &r = s->run_blockers[size_t(k)];
+        const int first = std::max(r.first - offset, 0), last = std::min(r.last - offset, n);
+        if (first >= last)
+            continue;
+        int side = 1;
+        if (r.polar) {
+            side = polar_side(s->blockers[size_t(r.index)], xa, xb, ya, s2);
+            if (side < 0)
+                continue;
+        }
+        if (off && side == 1 && first == 0 && last == n &&
+            in_umbra(s->shadows[size_t(r.index)], xa, xb, ya))
+            return true;
+        s->chunk[size_t(s->chunk_count++)] = {r.index, first, last, side == 0};
+    }
+    return false;
 }
 
 /* The chunk's shares in vectors of that many bytes, single or double as the lamp needs. */
 template <int bytes>
 inline_always static void shares_in(penumbra_scratch *s, int64_t x0, int64_t y, int n,
                                     float *shares) {
-    if (s->single)
-        shares_of_chunk<float, bytes>(s, s->chunk.data(), s->chunk_count, x0, y, n, shares);
+    const chunk_blocker *chosen = s->chunk.data();
+    const int count = s->chunk_count;
+    /* Half as many lanes for a short chunk. */
+    if (s->single && n > lanes / 2)
+        shares_of_chunk<float, bytes, lanes>(s, chosen, count, x0, y, n, shares);
+    else if (s->single)
+        shares_of_chunk<float, bytes, lanes / 2>(s, chosen, count, x0, y, n, shares);
+    else if (n > lanes / 2)
+        shares_of_chunk<double, bytes, lanes>(s, chosen, count, x0, y, n, shares);
     else
-        shares_of_chunk<double, bytes>(s, s->chunk.data(), s->chunk_count, x0, y, n, shares);
+        shares_of_chunk<double, bytes, lanes / 2>(s, chosen, count, x0, y, n, shares);
 }
 
 /* With the machine's widest vectors: AVX2 where the processor has it, SSE2 (every x86-64)
@@ -355,21 +581,26 @@ void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float
                         row_vectors vectors) {
     static const bool has = has_avx2();
     const bool avx2 = has && vectors == WIDEST_VECTORS;
-    for (int from = 0; from < n; from += lanes) {
-        const int count = std::min(lanes, n - from);
-        const int64_t x = x0 + from;
-        if (s->blockers.empty()) {
-            std::fill(shares + from, shares + from + count, 1.0f);
-            continue;
-        }
-        list_chunk_blockers(s, x, y, count);
-        if (s->chunk_count > most_kept) {
-            for (int i = 0; i < count; i++)
-                shares[from + i] = float(seen_share(s, double(x + i), double(y)));
-        } else if (avx2) {
-            shares_avx2(s, x, y, count, shares + from);
-        } else {
-            shares_sse2(s, x, y, count, shares + from);
+    if (s->blockers.empty()) {
+        std::fill(shares, shares + n, 1.0f);
+        return;
+    }
+    for (int start = 0; start < n; start += segment) {
+        const int length = std::min(segment, n - start);
+        list_segment_blockers(s, x0 + start, y, length);
+        for (int from = start; from < start + length; from += lanes) {
+            const int count = std::min(lanes, start + length - from);
+            const int64_t x = x0 + from;
+            if (list_chunk_blockers(s, from - start, x, y, count)) {
+                std::fill(shares + from, shares + from + count, 0.0f);
+            } else if (s->chunk_count > most_kept) {
+                for (int i = 0; i < count; i++)
+                    shares[from + i] = float(seen_share(s, double(x + i), double(y)));
+            } else if (avx2) {
+                shares_avx2(s, x, y, count, shares + from);
+            } else {
+                shares_sse2(s, x, y, count, shares + from);
+            }
         }
     }
 }
