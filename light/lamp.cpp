@@ -91,17 +91,50 @@ static bool castable(int64_t x, int64_t y) {
     return x >= -cast_limit && x <= cast_limit && y >= -cast_limit && y <= cast_limit;
 }
 
-void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
-                       const light_source *light, int first, int last) {
+/* The lamp as the map sees it, but its colour, falloff and cone; false when it adds nothing. */
+static bool place_lamp(const light_map *map, const shrouder_set *set, const light_source *light,
+                       int first, int last, lamp *l, const shrouder_set **shading) {
     if (!map || !light || light->radius < 1)
-        return;
+        return false;
+    l->x = int64_t(light->x) - map->view_x;
+    l->y = int64_t(light->y) - map->view_y;
+    l->radius = light->radius;
+    l->columns = covered(l->x, l->radius, 0, map->w - 1);
+    l->rows = covered(l->y, l->radius, std::max(first, 0), std::min(last, map->h - 1));
+    *shading = castable(l->x, l->y) ? set : NULL;
+    l->soft = light->size > 0 && *shading;
+    return l->columns.first <= l->columns.last && l->rows.first <= l->rows.last;
+}
+
+/* Gathers the blockers of a disc lamp and finds its exact runs. Where the share is worked out
+ * depends on the blockers of the lamp's whole box, not only of the rows worked on: a pixel's
+ * level is then the same whichever rows a call adds the lamp to. */
+static void find_penumbrae(penumbra_scratch *p, const light_map *map, const shrouder_set *set,
+                           const light_source *light, const lamp &l) {
+    const span box_rows = covered(l.y, l.radius, 0, map->h - 1);
+    gather_blockers(p, set, light->x, light->y, light->size, l.columns.first + map->view_x,
+                    box_rows.first + map->view_y, l.columns.last + map->view_x,
+                    box_rows.last + map->view_y);
+    find_exact_runs(
+        p, {l.x, l.y, l.radius, l.columns.first, box_rows.first, l.columns.last, box_rows.last});
+}
+
+bool find_lamp_penumbrae(penumbra_scratch *p, const light_map *map, const shrouder_set *set,
+                         const light_source *light) {
     lamp l;
-    l.x = int64_t(light->x) - map->view_x;
-    l.y = int64_t(light->y) - map->view_y;
-    l.radius = light->radius;
-    l.columns = covered(l.x, l.radius, 0, map->w - 1);
-    l.rows = covered(l.y, l.radius, std::max(first, 0), std::min(last, map->h - 1));
-    if (l.columns.first > l.columns.last || l.rows.first > l.rows.last)
+    const shrouder_set *shading;
+    if (!place_lamp(map, set, light, 0, map ? map->h - 1 : 0, &l, &shading) || !l.soft)
+        return false;
+    find_penumbrae(p, map, shading, light, l);
+    return true;
+}
+
+void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
+                       const light_source *light, int first, int last,
+                       const penumbra_scratch *found) {
+    lamp l;
+    const shrouder_set *shading;
+    if (!place_lamp(map, set, light, first, last, &l, &shading))
         return;
     const int level[light_channels] = {clamp_level(light->r), clamp_level(light->g),
                                        clamp_level(light->b)};
@@ -112,19 +145,10 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
     l.smooth = light->falloff == FALLOFF_SMOOTH;
     l.k = cone_of(*light);
     l.s = s;
-    const shrouder_set *shading = castable(l.x, l.y) ? set : NULL;
-    l.soft = light->size > 0 && shading;
-    if (l.soft) {
-        /* Where the share is worked out depends on the blockers of the lamp's whole box, not
-         * only of the rows worked on: a pixel's level is then the same whichever rows a call
-         * adds the lamp to. */
-        const span box_rows = covered(l.y, l.radius, 0, map->h - 1);
-        gather_blockers(&s->penumbra, shading, light->x, light->y, light->size,
-                        l.columns.first + map->view_x, box_rows.first + map->view_y,
-                        l.columns.last + map->view_x, box_rows.last + map->view_y);
-        find_exact_runs(&s->penumbra, {l.x, l.y, l.radius, l.columns.first, box_rows.first,
-                                       l.columns.last, box_rows.last});
-    }
+    if (l.soft && found)
+        copy_lamp_geometry(&s->penumbra, found);
+    else if (l.soft)
+        find_penumbrae(&s->penumbra, map, shading, light, l);
     if (light_lit_spans(map, shading, *light, l))
         return;
     cast_shadows(s, shading, *light, map->view_x, map->view_y, l);
@@ -140,7 +164,7 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
 
 void add_light(light_map *map, const shrouder_set *set, const light_source *light) {
     if (map)
-        add_light_to_rows(map, &map->scratch, set, light, 0, map->h - 1);
+        add_light_to_rows(map, &map->scratch, set, light, 0, map->h - 1, NULL);
 }
 
 void add_point_light(light_map *map, const shrouder_set *set, int x, int y, int radius, int r,

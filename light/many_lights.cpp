@@ -93,6 +93,16 @@ struct band_job {
 
 } // namespace
 
+/* Thread `part` finds the penumbrae of every parts-th lamp from its own. */
+static void find_penumbrae(void *context, int part) {
+    band_job *job = static_cast<band_job *>(context);
+    light_map *map = job->map;
+    const int parts = worker_threads(map->pool);
+    for (int i = part; i < job->count; i += parts)
+        map->lamp_found[size_t(i)] =
+            find_lamp_penumbrae(&map->lamp_penumbrae[size_t(i)], map, job->set, &job->lights[i]);
+}
+
 static void add_to_band(void *context, int part) {
     band_job *job = static_cast<band_job *>(context);
     light_map *map = job->map;
@@ -100,8 +110,33 @@ static void add_to_band(void *context, int part) {
     const int first = job->starts[part], last = job->starts[part + 1] - 1;
     if (first > last)
         return;
+    for (int i = 0; i < job->count; i++) {
+        const size_t at = size_t(i);
+        const bool found = at < map->lamp_found.size() && map->lamp_found[at];
+        add_light_to_rows(map, s, job->set, &job->lights[i], first, last,
+                          found ? &map->lamp_penumbrae[at] : NULL);
+    }
+}
+
+/* Disc lamps' penumbrae are found first, each lamp on one thread, for all the bands to share;
+ * when there is no room for them, every band finds its own. */
+static void find_all_penumbrae(band_job *job) {
+    light_map *map = job->map;
+    map->lamp_found.clear();
+    bool discs = false;
     for (int i = 0; i < job->count; i++)
-        add_light_to_rows(map, s, job->set, &job->lights[i], first, last);
+        discs = discs || job->lights[i].size > 0;
+    if (!discs)
+        return;
+    try {
+        if (map->lamp_penumbrae.size() < size_t(job->count))
+            map->lamp_penumbrae.resize(size_t(job->count));
+        map->lamp_found.assign(size_t(job->count), 0);
+    } catch (const std::bad_alloc &) {
+        map->lamp_found.clear();
+        return;
+    }
+    run_on_workers(map->pool, find_penumbrae, job);
 }
 
 /* Cuts the rows into bands of about equal estimated work. */
@@ -138,5 +173,6 @@ void add_lights(light_map *map, const shrouder_set *set, const light_source *lig
     cut_bands(map, std::min(threads, parts), job.starts);
     for (int t = std::min(threads, parts); t < parts; t++)
         job.starts[t + 1] = map->h;
+    find_all_penumbrae(&job);
     run_on_workers(map->pool, add_to_band, &job);
 }

@@ -50,6 +50,9 @@ struct light_map {
     int threads;
     worker_pool *pool;
     std::vector<lamp_scratch> band_scratch;
+    /* add_lights: each disc lamp's penumbrae, found once for every band, and whether found. */
+    std::vector<penumbra_scratch> lamp_penumbrae;
+    std::vector<char> lamp_found;
     std::vector<double> row_work;
 };
 
@@ -65,9 +68,16 @@ void destroy_lamp_scratch(lamp_scratch *s);
 struct light_source;
 struct shrouder_set;
 
-/* Adds the lamp to the rows first .. last of the map only, working in the scratch given. */
+/* Gathers the blockers of a disc lamp and finds its exact runs over its box on the map; false,
+ * with nothing found, for a lamp that adds nothing or has hard shadows. */
+bool find_lamp_penumbrae(penumbra_scratch *p, const light_map *map, const shrouder_set *set,
+                         const light_source *light);
+
+/* Adds the lamp to the rows first .. last of the map only, working in the scratch given, with
+ * the penumbrae find_lamp_penumbrae found for it, or NULL to find them. */
 void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
-                       const light_source *light, int first, int last);
+                       const light_source *light, int first, int last,
+                       const penumbra_scratch *found);
 
 /* Stops the map's threads and frees their scratch. */
 void stop_light_threads(light_map *map);

@@ -173,16 +173,37 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
         add_blocker(s, line);
     }
     fill_bins(s);
-    s->umbra = -1;
-    s->stamps.assign(s->blockers.size(), 0u);
-    s->chunk.resize(s->blockers.size());
-    s->stamp = 0;
     /* Single precision keeps a share within a 1000th of a level while the box's pixels lie
      * within this many pixels of the centre. */
     const int64_t single_reach = 4096;
     s->single = std::max({cx - left, right - cx, cy - top, bottom - cy}) <= single_reach;
-    s->lows.resize(s->blockers.size());
-    s->highs.resize(s->blockers.size());
+    start_queries(s);
+}
+
+void start_queries(penumbra_scratch *s) {
+    const size_t n = s->blockers.size();
+    s->umbra = -1;
+    s->stamps.assign(n, 0u);
+    s->stamp = 0;
+    s->chunk.resize(n);
+    s->lows.resize(n);
+    s->highs.resize(n);
+    s->rows_ready = false;
+}
+
+void copy_lamp_geometry(penumbra_scratch *to, const penumbra_scratch *from) {
+    to->size = from->size;
+    to->crossing = from->crossing;
+    to->single = from->single;
+    to->blockers = from->blockers;
+    to->bin_start = from->bin_start;
+    to->bin_items = from->bin_items;
+    to->binned = from->binned;
+    to->ranges = from->ranges;
+    to->runs = from->runs;
+    to->row_start = from->row_start;
+    to->top = from->top;
+    start_queries(to);
 }
 
 /* The stretch [lo, hi] of tangents, within [-t, t], that the blocker hides from the point p

@@ -86,14 +86,13 @@ struct penumbra_scratch {
     std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
     std::vector<blocker> binned;           /* copies of bin_items' blockers, in their order */
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
-    /* The blockers a chunk of a row works out; one longer than the blockers while the rows'
-     * tiles below hold for them (gather_blockers sizes it to the blockers). */
-    std::vector<chunk_blocker> chunk;
+    std::vector<chunk_blocker> chunk;      /* the blockers a chunk of a row works out */
     int chunk_count;
-    std::vector<row_tile> tiles;             /* tiles of the rows' pixels, by place */
-    std::vector<int> tile_items;             /* their blockers */
-    std::vector<shadow_sides> shadows;       /* each blocker's */
-    uint32_t gathering = 0;                  /* the gatherings the rows have seen */
+    std::vector<row_tile> tiles;       /* tiles of the rows' pixels, by place */
+    std::vector<int> tile_items;       /* their blockers */
+    std::vector<shadow_sides> shadows; /* each blocker's */
+    uint32_t gathering = 0;            /* the gatherings the rows have seen */
+    bool rows_ready = false; /* the tiles and shadows are kept for the blockers gathered */
     std::vector<chunk_blocker> run_blockers; /* the blockers of a stretch of a row */
     int run_count;
     int bin_stride;               /* the fewest bins in a row a blocker lies in, up to 3 */
@@ -104,8 +103,8 @@ struct penumbra_scratch {
      * points of a row are often in the same umbra. */
     int umbra;
     std::vector<std::pair<double, int>> order; /* distances and blockers, nearest first */
-    std::vector<bin_range> ranges; /* each blocker's bins */
-    std::vector<double> corners;   /* x, y pairs */
+    std::vector<bin_range> ranges;             /* each blocker's bins */
+    std::vector<double> corners;               /* x, y pairs */
     std::vector<int> corner_start; /* corner i's blockers: corner_items[corner_start[i] ..] */
     std::vector<int> corner_items;
     std::vector<int> candidates;           /* the blockers that may cut one wedge short */
@@ -135,6 +134,13 @@ inline void start_listing(penumbra_scratch *s) {
  * between the disc and a point of the world box [left, right] x [top, bottom]. */
 void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, int64_t cy,
                      double size, int64_t left, int64_t top, int64_t right, int64_t bottom);
+
+/* Readies the scratch for queries (shares, directions, rows) of the blockers it holds. */
+void start_queries(penumbra_scratch *s);
+
+/* Takes the blockers and the exact runs another scratch gathered and found, ready for queries:
+ * threads adding one lamp to bands of rows each work out the lamp's penumbrae once. */
+void copy_lamp_geometry(penumbra_scratch *to, const penumbra_scratch *from);
 
 /* The share of the disc the point (px, py), relative to the centre, sees past the gathered
  * blockers. */

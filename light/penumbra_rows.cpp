@@ -459,11 +459,10 @@ static void list_tile(penumbra_scratch *s, int64_t column, int64_t row) {
 }
 
 /* The tile's blockers, listed the first time it is asked for. The tiles are kept while the
- * gathered blockers are: gather_blockers sizes s->chunk to the blockers, the tiles mark it one
- * longer. */
+ * gathered blockers are. */
 static const row_tile &tile(penumbra_scratch *s, int64_t column, int64_t row) {
-    if (s->chunk.size() != s->blockers.size() + 1) {
-        s->chunk.resize(s->blockers.size() + 1);
+    if (!s->rows_ready) {
+        s->rows_ready = true;
         s->tiles.assign(size_t(1) << (2 * tile_slot_bits), row_tile{0, 0, 0, -1});
         s->shadows.resize(s->blockers.size());
         s->run_blockers.resize(s->blockers.size());
