@@ -139,6 +139,20 @@ static void find_all_penumbrae(band_job *job) {
     run_on_workers(map->pool, find_penumbrae, job);
 }
 
+/* A pixel whose share of a disc is worked out costs about this many pixels lit plainly. */
+static const double exact_cost = 8;
+
+/* Adds to each row the work of the exact runs found on it. */
+static void add_exact_work(light_map *map) {
+    for (size_t i = 0; i < map->lamp_found.size(); i++) {
+        if (!map->lamp_found[i])
+            continue;
+        for (const exact_run &r : map->lamp_penumbrae[i].runs)
+            if (r.row >= 0 && r.row < map->h)
+                map->row_work[size_t(r.row)] += exact_cost * (r.x1 - r.x0 + 1);
+    }
+}
+
 /* Cuts the rows into bands of about equal estimated work. */
 static void cut_bands(const light_map *map, int threads, int *starts) {
     double total = 0;
@@ -168,11 +182,12 @@ void add_lights(light_map *map, const shrouder_set *set, const light_source *lig
         return;
     }
     band_job job{map, set, lights, count, {}};
+    find_all_penumbrae(&job);
     estimate_row_work(map, lights, count);
+    add_exact_work(map);
     const int parts = worker_threads(map->pool);
     cut_bands(map, std::min(threads, parts), job.starts);
     for (int t = std::min(threads, parts); t < parts; t++)
         job.starts[t + 1] = map->h;
-    find_all_penumbrae(&job);
     run_on_workers(map->pool, add_to_band, &job);
 }
