@@ -77,6 +77,8 @@ struct penumbra_scratch {
     std::vector<double> corners;   /* x, y pairs */
     std::vector<int> corner_start; /* corner i's blockers: corner_items[corner_start[i] ..] */
     std::vector<int> corner_items;
+    std::vector<int> corner_slots;         /* a table of the corners by their points */
+    std::vector<int> end_corners;          /* each blocker's ends' corners */
     std::vector<int> candidates;           /* the blockers that may cut one wedge short */
     std::vector<double> end_angles;        /* the directions from the corner to their ends */
     std::vector<double> seen;              /* directions a corner sees the disc in */

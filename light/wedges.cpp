@@ -292,36 +292,62 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
     add_triangles(s, box);
 }
 
-/* The corners of the blockers, each once, with the blockers ending at each. */
-static void list_corners(penumbra_scratch *s) {
-    const size_t n = 2 * s->blockers.size();
-    /* Each end as (blocker << 1 | end), sorted by its point, in the runs' scratch: no
-     * allocation once grown. */
-    std::vector<exact_run> &ends = s->runs;
-    ends.resize(n);
-    for (size_t i = 0; i < n; i++)
-        ends[i].row = int(i);
-    const auto point = [&](const exact_run &e) {
-        const blocker &b = s->blockers[size_t(e.row >> 1)];
-        return (e.row & 1) ? &b.x2 : &b.x1; /* x, then y */
-    };
-    std::sort(ends.begin(), ends.end(), [&](const exact_run &a, const exact_run &b) {
-        const double *p = point(a), *q = point(b);
-        return p[0] < q[0] || (p[0] == q[0] && p[1] < q[1]);
-    });
-    s->corners.clear();
-    s->corner_start.clear();
-    s->corner_items.clear();
-    for (size_t i = 0; i < n; i++) {
-        const double *p = point(ends[i]);
-        const size_t last = s->corners.size();
-        if (last == 0 || s->corners[last - 2] != p[0] || s->corners[last - 1] != p[1]) {
-            s->corners.insert(s->corners.end(), {p[0], p[1]});
-            s->corner_start.push_back(int(s->corner_items.size()));
+/* The slot of the point (x, y) in a table of 2^bits slots: multiplicative hashing of its
+ * integer parts (corners are whole points unless a blocker crosses the disc). */
+static size_t corner_slot(double x, double y, int bits) {
+    const uint64_t h =
+        (uint64_t(int64_t(x)) * 0x9E3779B97F4A7C15u + uint64_t(int64_t(y))) * 0xC2B2AE3D27D4EB4Fu;
+    return size_t(h >> (64 - bits));
+}
+
+/* The corner at the point (x, y), listed if new: the table s->corner_slots holds each listed
+ * corner's index at its point's slot or the next free ones. */
+static int corner_at(penumbra_scratch *s, double x, double y, int bits) {
+    const size_t mask = (size_t(1) << bits) - 1;
+    for (size_t k = corner_slot(x, y, bits);; k = (k + 1) & mask) {
+        const int c = s->corner_slots[k];
+        if (c < 0) {
+            s->corner_slots[k] = int(s->corners.size() / 2);
+            s->corners.insert(s->corners.end(), {x, y});
+            s->corner_start.push_back(0);
+            return s->corner_slots[k];
         }
-        s->corner_items.push_back(ends[i].row >> 1);
+        if (s->corners[2 * size_t(c)] == x && s->corners[2 * size_t(c) + 1] == y)
+            return c;
     }
-    s->corner_start.push_back(int(s->corner_items.size()));
+}
+
+/* The corners of the blockers nearer the centre than `beyond`, each once, with the blockers
+ * ending at each. */
+static void list_corners(penumbra_scratch *s, double beyond) {
+    const size_t n = 2 * s->blockers.size();
+    int bits = 4;
+    while ((size_t(1) << bits) < 2 * n)
+        bits++;
+    s->corner_slots.assign(size_t(1) << bits, -1);
+    s->corners.clear();
+    s->corner_start.assign(1, 0);
+    /* Each end's corner, -1 when beyond; corner_start[c + 1] counts corner c's ends. */
+    std::vector<int> &end_corner = s->end_corners;
+    end_corner.resize(n);
+    for (size_t i = 0; i < n; i++) {
+        const blocker &b = s->blockers[i / 2];
+        const double x = (i & 1) ? b.x2 : b.x1, y = (i & 1) ? b.y2 : b.y1;
+        end_corner[i] = x * x + y * y < beyond * beyond ? corner_at(s, x, y, bits) : -1;
+        if (end_corner[i] >= 0)
+            s->corner_start[size_t(end_corner[i]) + 1]++;
+    }
+    std::vector<int> &start = s->corner_start;
+    const size_t corners = start.size() - 1;
+    for (size_t c = 0; c < corners; c++)
+        start[c + 1] += start[c];
+    s->corner_items.resize(size_t(start[corners]));
+    for (size_t i = 0; i < n; i++)
+        if (end_corner[i] >= 0)
+            s->corner_items[size_t(start[size_t(end_corner[i])]++)] = int(i / 2);
+    for (size_t c = corners; c > 0; c--)
+        start[c] = start[c - 1];
+    start[0] = 0;
 }
 
 /* Sorts the unsorted runs into s->runs by row, then by column, joining those that overlap. */
@@ -362,14 +388,11 @@ void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
         for (int64_t y = box.top; y <= box.bottom; y++)
             add_run(s, box, y, box.left, box.right);
     } else if (!s->blockers.empty()) {
-        list_corners(s);
         /* A wedge lies behind its corner, farther from the centre: past the reach, and the pad,
          * it lights nothing. */
-        const double beyond = double(box.radius) + 2 * pad;
+        list_corners(s, double(box.radius) + 2 * pad);
         for (size_t i = 0; i < s->corners.size(); i += 2) {
             const double qx = s->corners[i], qy = s->corners[i + 1];
-            if (qx * qx + qy * qy >= beyond * beyond)
-                continue;
             /* The corner ends what a point behind it sees only along lines through it that
              * reach the disc past the other blockers. */
             if (seen_directions(s, qx, qy) == 0)
