@@ -82,7 +82,6 @@ struct penumbra_scratch {
     std::vector<int> candidates;           /* the blockers that may cut one wedge short */
     std::vector<double> end_angles;        /* the directions from the corner to their ends */
     std::vector<double> seen;              /* directions a corner sees the disc in */
-    std::vector<int> incident;             /* the blockers ending at that corner */
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<wedge_triangle> triangles; /* the sectors of its wedge */
     std::vector<exact_run> row_runs;       /* their stretches of one row */

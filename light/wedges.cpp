@@ -197,15 +197,15 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     s->triangles.clear();
 }
 
-/* Whether the edges meeting at q block exactly one side of the line through q along the
- * direction theta (from a point behind q towards the disc): then q ends a blocked stretch for
- * the points behind it on that line. An edge blocks a side when it leaves q towards that side
- * and the points behind q lie strictly on its left. */
-static bool one_side_blocked(const penumbra_scratch *s, double qx, double qy, double theta) {
-    const double dx = std::cos(theta), dy = std::sin(theta);
+/* Whether the edges meeting at q (the blockers first .. last - 1) block exactly one side of the
+ * line through q along the direction (dx, dy) (from a point behind q towards the disc): then q
+ * ends a blocked stretch for the points behind it on that line. An edge blocks a side when it
+ * leaves q towards that side and the points behind q lie strictly on its left. */
+static bool one_side_blocked(const penumbra_scratch *s, const int *first, const int *last,
+                             double qx, double qy, double dx, double dy) {
     bool blocked[2] = {false, false};
-    for (int i : s->incident) {
-        const blocker &b = s->blockers[size_t(i)];
+    for (const int *i = first; i < last; i++) {
+        const blocker &b = s->blockers[size_t(*i)];
         if (b.ldx * dy - b.ldy * dx <= 0)
             continue;
         const bool from_first = b.x1 == qx && b.y1 == qy;
@@ -217,37 +217,55 @@ static bool one_side_blocked(const penumbra_scratch *s, double qx, double qy, do
     return blocked[0] != blocked[1];
 }
 
-/* Keeps of s->seen (angles from the direction q to the centre, at `towards`) only the
- * directions where q ends a blocked stretch, cutting each stretch at the directions of the
- * edges meeting at q, where that can change. */
-static void keep_ends(penumbra_scratch *s, size_t corner, double qx, double qy, double towards) {
-    s->incident.assign(s->corner_items.begin() + s->corner_start[corner],
-                       s->corner_items.begin() + s->corner_start[corner + 1]);
+/* The directions within `half` of the direction (vx, vy) from q to the centre (angles from it,
+ * in s->kept) in which q ends a blocked stretch, by the edges meeting at q alone: that can only
+ * change where their lines pass, seldom inside so narrow a stretch. Their count of stretches. */
+static size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, double vx,
+                          double vy, double half) {
+    const int *first = s->corner_items.data() + s->corner_start[corner];
+    const int *last = s->corner_items.data() + s->corner_start[corner + 1];
     std::vector<double> &cuts = s->cuts, &kept = s->kept;
     kept.clear();
-    for (size_t k = 0; k < s->seen.size(); k += 2) {
-        const double from = s->seen[k], to = s->seen[k + 1];
-        cuts.assign({from, to});
-        for (int i : s->incident) {
-            const blocker &b = s->blockers[size_t(i)];
-            const double along = std::atan2(b.ldy, b.ldx) - towards;
-            for (double a : {along, along + pi}) {
-                const double cut = std::remainder(a, 2 * pi);
-                if (cut > from && cut < to)
-                    cuts.push_back(cut);
-            }
-        }
-        std::sort(cuts.begin(), cuts.end());
-        for (size_t c = 0; c + 1 < cuts.size(); c++)
-            if (cuts[c + 1] > cuts[c] &&
-                one_side_blocked(s, qx, qy, towards + 0.5 * (cuts[c] + cuts[c + 1]))) {
-                if (!kept.empty() && kept.back() == cuts[c])
-                    kept.back() = cuts[c + 1];
-                else
-                    kept.insert(kept.end(), {cuts[c], cuts[c + 1]});
-            }
+    cuts.assign({-half, half});
+    const double inside = std::sin(half);
+    for (const int *i = first; i < last; i++) {
+        const blocker &b = s->blockers[size_t(*i)];
+        const double length = std::sqrt(b.ldx * b.ldx + b.ldy * b.ldy);
+        const double across = (vx * b.ldy - vy * b.ldx) / length, along = vx * b.ldx + vy * b.ldy;
+        if (std::fabs(across) < inside)
+            cuts.push_back(along > 0 ? std::asin(across) : -std::asin(across));
     }
-    s->seen.swap(kept);
+    std::sort(cuts.begin(), cuts.end());
+    for (size_t c = 0; c + 1 < cuts.size(); c++) {
+        if (!(cuts[c + 1] > cuts[c]))
+            continue;
+        const double middle = 0.5 * (cuts[c] + cuts[c + 1]);
+        const double cm = std::cos(middle), sm = std::sin(middle);
+        if (!one_side_blocked(s, first, last, qx, qy, vx * cm - vy * sm, vx * sm + vy * cm))
+            continue;
+        if (!kept.empty() && kept.back() == cuts[c])
+            kept.back() = cuts[c + 1];
+        else
+            kept.insert(kept.end(), {cuts[c], cuts[c + 1]});
+    }
+    return kept.size() / 2;
+}
+
+/* Keeps of s->seen only the directions s->kept holds too. */
+static void keep_ends(penumbra_scratch *s) {
+    const std::vector<double> &seen = s->seen, &ends = s->kept;
+    std::vector<double> &both = s->cuts;
+    both.clear();
+    for (size_t i = 0, j = 0; i < seen.size() && j < ends.size();) {
+        const double from = std::max(seen[i], ends[j]), to = std::min(seen[i + 1], ends[j + 1]);
+        if (from < to)
+            both.insert(both.end(), {from, to});
+        if (seen[i + 1] < ends[j + 1])
+            i += 2;
+        else
+            j += 2;
+    }
+    s->seen.swap(both);
 }
 
 /* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
@@ -394,10 +412,13 @@ void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
         for (size_t i = 0; i < s->corners.size(); i += 2) {
             const double qx = s->corners[i], qy = s->corners[i + 1];
             /* The corner ends what a point behind it sees only along lines through it that
-             * reach the disc past the other blockers. */
-            if (seen_directions(s, qx, qy) == 0)
+             * reach the disc past the other blockers, and where its own edges block one side:
+             * those are cheaper to ask first. Widened: seen_directions bounds the disc too. */
+            const double d = std::sqrt(qx * qx + qy * qy), half = std::asin(s->size / d) + slack;
+            if (corner_ends(s, i / 2, qx, qy, -qx / d, -qy / d, half) == 0 ||
+                seen_directions(s, qx, qy) == 0)
                 continue;
-            keep_ends(s, i / 2, qx, qy, std::atan2(-qy, -qx));
+            keep_ends(s);
             if (!s->seen.empty())
                 add_wedge(s, box, qx, qy);
         }
