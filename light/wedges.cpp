@@ -90,19 +90,16 @@ static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, 
 }
 
 /* The blockers that cast from q into the wedge of half-angle `half` around u, q's own edges
- * left out, with the directions from q to their ends. The wedge's points lie within `half` of
- * q's direction from the centre, and a blocker crossing it lies in the bins of those
- * directions. */
+ * left out. The wedge's points lie within `half` of q's direction from the centre, and a
+ * blocker crossing it lies in the bins of those directions. */
 static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux, double uy,
                             double half) {
     std::vector<int> &candidates = s->candidates;
     candidates.clear();
-    s->end_angles.clear();
     start_listing(s);
     const double c = std::cos(half), sx = std::sin(half);
-    const double axis = std::atan2(qy, qx);
-    const int first = direction_bin(std::cos(axis - half), std::sin(axis - half));
-    const int last = direction_bin(std::cos(axis + half), std::sin(axis + half));
+    const int first = direction_bin(ux * c + uy * sx, uy * c - ux * sx);
+    const int last = direction_bin(ux * c - uy * sx, uy * c + ux * sx);
     const int bins = penumbra_bins;
     for (int bin = first;; bin = (bin + 1) % bins) {
         for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
@@ -111,46 +108,89 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
                 continue;
             s->stamps[size_t(i)] = s->stamp;
             const blocker &b = s->blockers[size_t(i)];
-            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy)) {
+            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy))
                 candidates.push_back(i);
-                s->end_angles.insert(s->end_angles.end(), {std::atan2(b.y1 - qy, b.x1 - qx),
-                                                           std::atan2(b.y2 - qy, b.x2 - qx)});
-            }
         }
         if (bin == last)
             break;
     }
 }
 
-/* A distance from q beyond which every point of the sector of directions [from, to] (radians)
- * is hidden from q by a blocker that casts from q: there, the direction to q lies inside a
- * blocked stretch, not at its end. Along a direction the nearest blocker only changes at a
- * blocker's end (blockers of a set cross only at their ends), so the farthest first hit is
- * found at the ends' directions, just aside of them, and at the sector's sides. */
-static double sector_reach(penumbra_scratch *s, double qx, double qy, double from, double to) {
-    const double aside = 1e-7, middle = 0.5 * (from + to), width = 0.5 * (to - from);
-    double farthest = 0;
-    const auto look = [&](double angle) {
-        if (std::fabs(std::remainder(angle - middle, 2 * pi)) > width)
-            return;
-        farthest = std::max(farthest,
-                            first_hit(s, s->candidates, qx, qy, std::cos(angle), std::sin(angle)));
-    };
-    look(from + aside);
-    look(to - aside);
-    for (size_t k = 0; k < s->end_angles.size() && farthest < HUGE_VAL; k++) {
-        look(s->end_angles[k] - aside);
-        look(s->end_angles[k] + aside);
+/* Directions are looked along this many radians aside of a blocker's end. */
+static const double aside = 1e-7;
+
+/* The direction (x, y) turned by the angle whose cosine and sine are given. */
+static void turn(double *x, double *y, double c, double sn) {
+    const double tx = *x * c - *y * sn;
+    *y = *x * sn + *y * c;
+    *x = tx;
+}
+
+/* The first hits from q just aside of the candidates' ends within `half` of the axis u, in
+ * s->looks as pairs of the angle from u and the distance. Along a direction the nearest blocker
+ * only changes at a blocker's end (blockers of a set cross only at their ends), so a sector's
+ * farthest first hit is found there or at its sides. */
+static void list_looks(penumbra_scratch *s, double qx, double qy, double ux, double uy,
+                       double half) {
+    std::vector<double> &looks = s->looks;
+    looks.clear();
+    const double ca = std::cos(aside), sa = std::sin(aside);
+    for (int i : s->candidates) {
+        const blocker &b = s->blockers[size_t(i)];
+        for (int end = 0; end < 2; end++) {
+            double ex = (end ? b.x2 : b.x1) - qx, ey = (end ? b.y2 : b.y1) - qy;
+            const double length = std::sqrt(ex * ex + ey * ey);
+            ex /= length;
+            ey /= length;
+            const double angle = std::atan2(ux * ey - uy * ex, ux * ex + uy * ey);
+            for (int side = -1; side <= 1; side += 2) {
+                if (std::fabs(angle + side * aside) > half)
+                    continue;
+                double rx = ex, ry = ey;
+                turn(&rx, &ry, ca, side * sa);
+                looks.insert(looks.end(),
+                             {angle + side * aside, first_hit(s, s->candidates, qx, qy, rx, ry)});
+            }
+        }
     }
+}
+
+/* A distance from q beyond which every point of the sector of directions [from, to] (angles
+ * from the axis, the sides' directions given) is hidden from q by a blocker that casts from q:
+ * there, the direction to q lies inside a blocked stretch, not at its end. */
+static double sector_reach(const penumbra_scratch *s, double qx, double qy, double from, double to,
+                           const double side_from[2], const double side_to[2]) {
+    const double ca = std::cos(aside), sa = std::sin(aside);
+    double farthest = 0;
+    if (from + aside <= to) {
+        double rx = side_from[0], ry = side_from[1];
+        turn(&rx, &ry, ca, sa);
+        farthest = first_hit(s, s->candidates, qx, qy, rx, ry);
+        rx = side_to[0];
+        ry = side_to[1];
+        turn(&rx, &ry, ca, -sa);
+        farthest = std::max(farthest, first_hit(s, s->candidates, qx, qy, rx, ry));
+    }
+    for (size_t k = 0; k < s->looks.size(); k += 2)
+        if (s->looks[k] >= from && s->looks[k] <= to)
+            farthest = std::max(farthest, s->looks[k + 1]);
     return farthest;
 }
 
-/* Adds the sector of directions [from, to] from the apex (ax, ay), that long, to the wedge's
- * triangles: its pixels are those whose centres it holds, or those within `pad` of it. */
-static void add_sector(penumbra_scratch *s, double ax, double ay, double from, double to,
-                       double length, double pad) {
-    const double xs[3] = {ax, ax + length * std::cos(from), ax + length * std::cos(to)};
-    const double ys[3] = {ay, ay + length * std::sin(from), ay + length * std::sin(to)};
+/* How far from q, inside the circle of that radius round the centre, the circle lies along
+ * the direction r. */
+static double to_rim(double qx, double qy, double rx, double ry, double rim) {
+    const double along = qx * rx + qy * ry;
+    return std::sqrt(std::max(0.0, along * along - (qx * qx + qy * qy) + rim * rim)) - along;
+}
+
+/* Adds the sector from the apex (ax, ay) between the directions r1 and r2, that long, to the
+ * wedge's triangles: its pixels are those whose centres it holds, or those within `pad` of
+ * it. */
+static void add_sector(penumbra_scratch *s, double ax, double ay, const double r1[2],
+                       const double r2[2], double length, double pad) {
+    const double xs[3] = {ax, ax + length * r1[0], ax + length * r2[0]};
+    const double ys[3] = {ay, ay + length * r1[1], ay + length * r2[1]};
     wedge_triangle t;
     for (int i = 0; i < 3; i++)
         t.edges[i] = edge_between(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3]);
@@ -276,11 +316,13 @@ static const int sectors = 4;
  * p whose line through the corner meets the disc where the corner sees it, in the directions
  * s->seen gives. */
 static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, double qy) {
-    const double d = std::hypot(qx, qy), half = std::asin(s->size / d);
-    const double axis = std::atan2(qy, qx);
-    list_candidates(s, qx, qy, qx / d, qy / d, half);
-    /* Far enough to pass the reach from the centre on both sides. */
-    const double longest = double(box.radius) + d + 2;
+    const double d = std::sqrt(qx * qx + qy * qy), half = std::asin(s->size / d);
+    const double ux = qx / d, uy = qy / d;
+    list_candidates(s, qx, qy, ux, uy, half);
+    list_looks(s, qx, qy, ux, uy, half);
+    /* Past this circle round the centre (the reach, the pad and a pixel's rounding) the wedge
+     * lights nothing. Corners lie inside it. */
+    const double rim = double(box.radius) + 2 * pad + 1;
     const double ax = double(box.x) + qx, ay = double(box.y) + qy;
     for (size_t k = 0; k < s->seen.size(); k += 2) {
         double from = s->seen[k] - slack, to = s->seen[k + 1] + slack;
@@ -291,22 +333,34 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
             from = std::min(from, -half / 2);
             to = std::max(to, half / 2);
         }
-        const double first = std::max(axis - half, axis + from);
-        const double last = std::min(axis + half, axis + to);
+        const double first = std::max(-half, from), last = std::min(half, to);
         const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * half))));
-        const double step = (last - first) / n;
+        const double step = (last - first) / n, widen = 1 / std::cos(0.5 * step);
+        double side[2] = {ux, uy};
+        turn(&side[0], &side[1], std::cos(first), std::sin(first));
         for (int i = 0; i < n; i++) {
             const double from = first + i * step, to = from + step;
-            const double length = std::min(longest, (sector_reach(s, qx, qy, from, to) + 2 * pad) /
-                                                        std::cos(0.5 * step));
-            add_sector(s, ax, ay, from, to, length, 0);
+            double next[2] = {ux, uy};
+            turn(&next[0], &next[1], std::cos(to), std::sin(to));
+            /* The farthest point from q within the rim lies along a side farther from u. */
+            const double inside = std::max(to_rim(qx, qy, side[0], side[1], rim),
+                                           to_rim(qx, qy, next[0], next[1], rim));
+            const double reach = sector_reach(s, qx, qy, from, to, side, next);
+            add_sector(s, ax, ay, side, next, std::min(inside, reach + 2 * pad) * widen, 0);
+            side[0] = next[0];
+            side[1] = next[1];
         }
     }
     /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
      * ray from the centre through the corner: near the corner, where the wedge is narrower
      * than that, the pad widens it. */
-    const double narrow = std::min(longest, 2 * pad / std::sin(half) + 2 * pad);
-    add_sector(s, ax, ay, axis - half, axis + half, narrow, pad);
+    double r1[2] = {ux, uy}, r2[2] = {ux, uy};
+    turn(&r1[0], &r1[1], std::cos(half), -s->size / d);
+    turn(&r2[0], &r2[1], std::cos(half), s->size / d);
+    const double narrow =
+        std::min(2 * pad / std::sin(half) + 2 * pad,
+                 std::max(to_rim(qx, qy, r1[0], r1[1], rim), to_rim(qx, qy, r2[0], r2[1], rim)));
+    add_sector(s, ax, ay, r1, r2, narrow, pad);
     add_triangles(s, box);
 }
 
