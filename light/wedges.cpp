@@ -12,6 +12,9 @@ static const double pad = 1.5;
 static const double pi = 3.14159265358979323846;
 /* Directions a corner sees the disc in are widened by this many radians, over rounding. */
 static const double slack = 1e-6;
+/* Sectors take in the pixels this near them too: a pixel's centre may lie on the side two
+ * sectors share, which each may put a rounding outside itself. */
+static const double rounding = 1e-6;
 
 /* The columns of row y, from left to right, of the disc of reach around the lamp in the box. */
 static bool chord(const lamp_box &box, int64_t y, int64_t *first, int64_t *last) {
@@ -346,7 +349,7 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
             const double inside = std::max(to_rim(qx, qy, side[0], side[1], rim),
                                            to_rim(qx, qy, next[0], next[1], rim));
             const double reach = sector_reach(s, qx, qy, from, to, side, next);
-            add_sector(s, ax, ay, side, next, std::min(inside, reach + 2 * pad) * widen, 0);
+            add_sector(s, ax, ay, side, next, std::min(inside, reach + 2 * pad) * widen, rounding);
             side[0] = next[0];
             side[1] = next[1];
         }
