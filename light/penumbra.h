@@ -80,7 +80,8 @@ struct penumbra_scratch {
     std::vector<int> corner_slots;         /* a table of the corners by their points */
     std::vector<int> end_corners;          /* each blocker's ends' corners */
     std::vector<int> candidates;           /* the blockers that may cut one wedge short */
-    std::vector<double> looks;             /* directions from the corner and their first hits */
+    std::vector<double> lines;             /* their ends and edges from the corner, 4 each */
+    std::vector<double> looks;             /* directions from the corner: angles, x and y */
     std::vector<double> seen;              /* directions a corner sees the disc in */
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<wedge_triangle> triangles; /* the sectors of its wedge */

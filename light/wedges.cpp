@@ -9,7 +9,6 @@
 /* Wedges are widened by this much each way, over the pixels where the hard shadow from the
  * centre may round the other way. */
 static const double pad = 1.5;
-static const double pi = 3.14159265358979323846;
 /* Directions a corner sees the disc in are widened by this many radians, over rounding. */
 static const double slack = 1e-6;
 /* Sectors take in the pixels this near them too: a pixel's centre may lie on the side two
@@ -57,21 +56,19 @@ static void extent_in_band(const triangle_edge &e, double y0, double y_end, doub
     *hi = std::max(*hi, std::max(xa, xb));
 }
 
-/* How far from q, along the direction (rx, ry), the first blocker that casts from q lies
- * (q strictly on its edge's right, as a light would be); HUGE_VAL when none does. */
-static double first_hit(const penumbra_scratch *s, const std::vector<int> &candidates, double qx,
-                        double qy, double rx, double ry) {
+/* How far from the corner, along the direction (rx, ry), the first of the n candidates lies
+ * (the corner strictly on its edge's right, as a light would be); HUGE_VAL when none does. Each
+ * candidate is given by four numbers: its first end from the corner, and its edge. */
+static double first_hit(const double *lines, size_t n, double rx, double ry) {
     double nearest = HUGE_VAL;
-    for (int i : candidates) {
-        const blocker &b = s->blockers[size_t(i)];
-        const double ex = b.x2 - b.x1, ey = b.y2 - b.y1;
+    for (size_t i = 0; i < n; i++, lines += 4) {
+        const double wx = lines[0], wy = lines[1], ex = lines[2], ey = lines[3];
         const double across = rx * ey - ry * ex;
-        if (across == 0)
-            continue;
-        const double wx = b.x1 - qx, wy = b.y1 - qy;
-        const double t = (wx * ey - wy * ex) / across, u = (wx * ry - wy * rx) / across;
-        if (t > 0 && u >= 0 && u <= 1)
-            nearest = std::min(nearest, t);
+        /* The hit lies at t = along / across on the ray and u = at / across on the edge. */
+        const double sign = across < 0 ? -1 : 1, span = across * sign;
+        const double along = (wx * ey - wy * ex) * sign, at = (wx * ry - wy * rx) * sign;
+        if (along > 0 && at >= 0 && at <= span)
+            nearest = std::min(nearest, along / span);
     }
     return nearest;
 }
@@ -99,6 +96,7 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
                             double half) {
     std::vector<int> &candidates = s->candidates;
     candidates.clear();
+    s->lines.clear();
     start_listing(s);
     const double c = std::cos(half), sx = std::sin(half);
     const int first = direction_bin(ux * c + uy * sx, uy * c - ux * sx);
@@ -111,8 +109,10 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
                 continue;
             s->stamps[size_t(i)] = s->stamp;
             const blocker &b = s->blockers[size_t(i)];
-            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy))
+            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy)) {
                 candidates.push_back(i);
+                s->lines.insert(s->lines.end(), {b.x1 - qx, b.y1 - qy, b.x2 - b.x1, b.y2 - b.y1});
+            }
         }
         if (bin == last)
             break;
@@ -129,8 +129,8 @@ static void turn(double *x, double *y, double c, double sn) {
     *x = tx;
 }
 
-/* The first hits from q just aside of the candidates' ends within `half` of the axis u, in
- * s->looks as pairs of the angle from u and the distance. Along a direction the nearest blocker
+/* The directions from q just aside of the candidates' ends within `half` of the axis u, in
+ * s->looks as their angles from u and the directions. Along a direction the nearest blocker
  * only changes at a blocker's end (blockers of a set cross only at their ends), so a sector's
  * farthest first hit is found there or at its sides. */
 static void list_looks(penumbra_scratch *s, double qx, double qy, double ux, double uy,
@@ -151,8 +151,7 @@ static void list_looks(penumbra_scratch *s, double qx, double qy, double ux, dou
                     continue;
                 double rx = ex, ry = ey;
                 turn(&rx, &ry, ca, side * sa);
-                looks.insert(looks.end(),
-                             {angle + side * aside, first_hit(s, s->candidates, qx, qy, rx, ry)});
+                looks.insert(looks.end(), {angle + side * aside, rx, ry});
             }
         }
     }
@@ -160,23 +159,26 @@ static void list_looks(penumbra_scratch *s, double qx, double qy, double ux, dou
 
 /* A distance from q beyond which every point of the sector of directions [from, to] (angles
  * from the axis, the sides' directions given) is hidden from q by a blocker that casts from q:
- * there, the direction to q lies inside a blocked stretch, not at its end. */
-static double sector_reach(const penumbra_scratch *s, double qx, double qy, double from, double to,
-                           const double side_from[2], const double side_to[2]) {
+ * there, the direction to q lies inside a blocked stretch, not at its end. Once as far as
+ * `enough`, no farther is looked. */
+static double sector_reach(const penumbra_scratch *s, double from, double to,
+                           const double side_from[2], const double side_to[2], double enough) {
     const double ca = std::cos(aside), sa = std::sin(aside);
+    const double *lines = s->lines.data();
+    const size_t n = s->candidates.size();
     double farthest = 0;
     if (from + aside <= to) {
         double rx = side_from[0], ry = side_from[1];
         turn(&rx, &ry, ca, sa);
-        farthest = first_hit(s, s->candidates, qx, qy, rx, ry);
+        farthest = first_hit(lines, n, rx, ry);
         rx = side_to[0];
         ry = side_to[1];
         turn(&rx, &ry, ca, -sa);
-        farthest = std::max(farthest, first_hit(s, s->candidates, qx, qy, rx, ry));
+        farthest = std::max(farthest, first_hit(lines, n, rx, ry));
     }
-    for (size_t k = 0; k < s->looks.size(); k += 2)
+    for (size_t k = 0; k < s->looks.size() && farthest < enough; k += 3)
         if (s->looks[k] >= from && s->looks[k] <= to)
-            farthest = std::max(farthest, s->looks[k + 1]);
+            farthest = std::max(farthest, first_hit(lines, n, s->looks[k + 1], s->looks[k + 2]));
     return farthest;
 }
 
@@ -348,7 +350,7 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
             /* The farthest point from q within the rim lies along a side farther from u. */
             const double inside = std::max(to_rim(qx, qy, side[0], side[1], rim),
                                            to_rim(qx, qy, next[0], next[1], rim));
-            const double reach = sector_reach(s, qx, qy, from, to, side, next);
+            const double reach = sector_reach(s, from, to, side, next, inside - 2 * pad);
             add_sector(s, ax, ay, side, next, std::min(inside, reach + 2 * pad) * widen, rounding);
             side[0] = next[0];
             side[1] = next[1];
