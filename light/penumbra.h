@@ -27,9 +27,10 @@ struct exact_run {
     int row, x0, x1;
 };
 
-/* An edge of a triangle, from its upper end (x1, y1) to its lower (x2, y2). */
+/* An edge of a triangle, from its upper end (x1, y1) to its lower, y2 down: at row y it lies
+ * at x1 + (y - y1) * slope, and `wide` further right (the length of a flat edge, else 0). */
 struct triangle_edge {
-    double y1, y2, x1, x2, slope;
+    double y1, y2, x1, slope, wide;
 };
 
 /* A triangle of a wedge, widened by `pad` each way, and the rows it spans once widened. */
@@ -81,11 +82,12 @@ struct penumbra_scratch {
     std::vector<int> end_corners;          /* each blocker's ends' corners */
     std::vector<int> candidates;           /* the blockers that may cut one wedge short */
     std::vector<double> lines;             /* their ends and edges from the corner, 4 each */
-    std::vector<double> looks;             /* directions from the corner: angles, x and y */
+    std::vector<double> looks;             /* directions from the corner to look along, x, y */
     std::vector<double> seen;              /* directions a corner sees the disc in */
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<wedge_triangle> triangles; /* the sectors of its wedge */
     std::vector<exact_run> row_runs;       /* their stretches of one row */
+    std::vector<int> chords;               /* each row's columns within reach, first and last */
     std::vector<exact_run> unsorted, runs;
     std::vector<int> row_start;
     int top;

@@ -15,23 +15,31 @@ static const double slack = 1e-6;
  * sectors share, which each may put a rounding outside itself. */
 static const double rounding = 1e-6;
 
-/* The columns of row y, from left to right, of the disc of reach around the lamp in the box. */
-static bool chord(const lamp_box &box, int64_t y, int64_t *first, int64_t *last) {
-    const double dy = double(y - box.y), r = double(box.radius);
-    const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
-    *first = std::max(box.left, box.x - int64_t(half) - 1);
-    *last = std::min(box.right, box.x + int64_t(half) + 1);
-    return *first <= *last;
+/* The columns of each row of the box, from left to right, of the disc of reach around the
+ * lamp, in s->chords as pairs (first > last for none). */
+static void list_chords(penumbra_scratch *s, const lamp_box &box) {
+    s->chords.clear();
+    const double r = double(box.radius);
+    for (int64_t y = box.top; y <= box.bottom; y++) {
+        const double dy = double(y - box.y);
+        const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
+        s->chords.push_back(int(std::max(box.left, box.x - int64_t(half) - 1)));
+        s->chords.push_back(int(std::min(box.right, box.x + int64_t(half) + 1)));
+    }
 }
 
-static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int64_t x0, int64_t x1) {
-    int64_t first, last;
-    if (!chord(box, y, &first, &last))
-        return;
-    x0 = std::max(x0, first);
-    x1 = std::min(x1, last);
-    if (x0 <= x1)
-        s->unsorted.push_back({int(y), int(x0), int(x1)});
+static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int x0, int x1) {
+    const size_t k = 2 * size_t(y - box.top);
+    x0 = std::max(x0, s->chords[k]);
+    x1 = std::min(x1, s->chords[k + 1]);
+    if (x0 <= x1) {
+        /* Field by field: a run built whole and copied is stored and read back in pieces. */
+        s->unsorted.emplace_back();
+        exact_run &r = s->unsorted.back();
+        r.row = int(y);
+        r.x0 = x0;
+        r.x1 = x1;
+    }
 }
 
 /* The edge from (x1, y1) to (x2, y2), ready to be crossed by rows: the upper end first. */
@@ -40,20 +48,33 @@ static triangle_edge edge_between(double x1, double y1, double x2, double y2) {
         std::swap(x1, x2);
         std::swap(y1, y2);
     }
-    return {y1, y2, x1, x2, y2 > y1 ? (x2 - x1) / (y2 - y1) : 0};
+    if (y2 > y1)
+        return {y1, y2, x1, (x2 - x1) / (y2 - y1), 0};
+    return {y1, y2, std::min(x1, x2), 0, std::fabs(x2 - x1)};
 }
 
-/* Extends [*lo, *hi] by the x of the edge's part within the rows y0 .. y_end. */
+/* Extends [*lo, *hi] by the x of the edge's part within the rows y0 .. y_end. Without
+ * branches: edges are crossed or missed as often as not. */
 static void extent_in_band(const triangle_edge &e, double y0, double y_end, double *lo,
                            double *hi) {
     const double from = std::max(e.y1, y0), to = std::min(e.y2, y_end);
-    if (from > to)
-        return;
-    const bool flat = !(e.y2 > e.y1);
-    const double xa = flat ? std::min(e.x1, e.x2) : e.x1 + (from - e.y1) * e.slope;
-    const double xb = flat ? std::max(e.x1, e.x2) : e.x1 + (to - e.y1) * e.slope;
-    *lo = std::min(*lo, std::min(xa, xb));
-    *hi = std::max(*hi, std::max(xa, xb));
+    const double xa = e.x1 + (from - e.y1) * e.slope, xb = e.x1 + (to - e.y1) * e.slope + e.wide;
+    const bool crossed = from <= to;
+    *lo = crossed ? std::min(*lo, std::min(xa, xb)) : *lo;
+    *hi = crossed ? std::max(*hi, std::max(xa, xb)) : *hi;
+}
+
+/* The least column at or right of x, and the greatest at or left of it, within +/-1e9. */
+static int column_from(double x) {
+    x = std::min(std::max(x, -1e9), 1e9);
+    const int i = int(x);
+    return i + (double(i) < x);
+}
+
+static int column_to(double x) {
+    x = std::min(std::max(x, -1e9), 1e9);
+    const int i = int(x);
+    return i - (double(i) > x);
 }
 
 /* How far from the corner, along the direction (rx, ry), the first of the n candidates lies
@@ -129,56 +150,58 @@ static void turn(double *x, double *y, double c, double sn) {
     *x = tx;
 }
 
-/* The directions from q just aside of the candidates' ends within `half` of the axis u, in
- * s->looks as their angles from u and the directions. Along a direction the nearest blocker
- * only changes at a blocker's end (blockers of a set cross only at their ends), so a sector's
+/* Whether the direction r lies between the directions `from` and `to`, less than half a turn
+ * apart, both included. */
+static bool between(const double from[2], const double to[2], double rx, double ry) {
+    return from[0] * ry - from[1] * rx >= 0 && rx * to[1] - ry * to[0] >= 0;
+}
+
+/* The directions from q just aside of the candidates' ends, within the wedge of half-angle
+ * `half` round the axis u, in s->looks as pairs. Along a direction the nearest blocker only
+ * changes at a blocker's end (blockers of a set cross only at their ends), so a sector's
  * farthest first hit is found there or at its sides. */
 static void list_looks(penumbra_scratch *s, double qx, double qy, double ux, double uy,
                        double half) {
     std::vector<double> &looks = s->looks;
     looks.clear();
-    const double ca = std::cos(aside), sa = std::sin(aside);
+    const double ca = std::cos(aside), sa = std::sin(aside), least = std::cos(half);
     for (int i : s->candidates) {
         const blocker &b = s->blockers[size_t(i)];
         for (int end = 0; end < 2; end++) {
-            double ex = (end ? b.x2 : b.x1) - qx, ey = (end ? b.y2 : b.y1) - qy;
+            const double ex = (end ? b.x2 : b.x1) - qx, ey = (end ? b.y2 : b.y1) - qy;
             const double length = std::sqrt(ex * ex + ey * ey);
-            ex /= length;
-            ey /= length;
-            const double angle = std::atan2(ux * ey - uy * ex, ux * ex + uy * ey);
             for (int side = -1; side <= 1; side += 2) {
-                if (std::fabs(angle + side * aside) > half)
-                    continue;
-                double rx = ex, ry = ey;
+                double rx = ex / length, ry = ey / length;
                 turn(&rx, &ry, ca, side * sa);
-                looks.insert(looks.end(), {angle + side * aside, rx, ry});
+                if (rx * ux + ry * uy >= least)
+                    looks.insert(looks.end(), {rx, ry});
             }
         }
     }
 }
 
-/* A distance from q beyond which every point of the sector of directions [from, to] (angles
- * from the axis, the sides' directions given) is hidden from q by a blocker that casts from q:
- * there, the direction to q lies inside a blocked stretch, not at its end. Once as far as
- * `enough`, no farther is looked. */
-static double sector_reach(const penumbra_scratch *s, double from, double to,
-                           const double side_from[2], const double side_to[2], double enough) {
+/* A distance from q beyond which every point of the sector between the directions `from` and
+ * `to` (the first turned from the axis by `width` radians less than the second) is hidden from q
+ * by a blocker that casts from q: there, the direction to q lies inside a blocked stretch, not
+ * at its end. Once as far as `enough`, no farther is looked. */
+static double sector_reach(const penumbra_scratch *s, const double from[2], const double to[2],
+                           double width, double enough) {
     const double ca = std::cos(aside), sa = std::sin(aside);
     const double *lines = s->lines.data();
     const size_t n = s->candidates.size();
     double farthest = 0;
-    if (from + aside <= to) {
-        double rx = side_from[0], ry = side_from[1];
+    if (aside <= width) {
+        double rx = from[0], ry = from[1];
         turn(&rx, &ry, ca, sa);
         farthest = first_hit(lines, n, rx, ry);
-        rx = side_to[0];
-        ry = side_to[1];
+        rx = to[0];
+        ry = to[1];
         turn(&rx, &ry, ca, -sa);
         farthest = std::max(farthest, first_hit(lines, n, rx, ry));
     }
-    for (size_t k = 0; k < s->looks.size() && farthest < enough; k += 3)
-        if (s->looks[k] >= from && s->looks[k] <= to)
-            farthest = std::max(farthest, first_hit(lines, n, s->looks[k + 1], s->looks[k + 2]));
+    for (size_t k = 0; k < s->looks.size() && farthest < enough; k += 2)
+        if (between(from, to, s->looks[k], s->looks[k + 1]))
+            farthest = std::max(farthest, first_hit(lines, n, s->looks[k], s->looks[k + 1]));
     return farthest;
 }
 
@@ -215,28 +238,33 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     }
     const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
     const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
+    /* Each row's stretches, sorted as they come: sectors follow each other round the apex,
+     * so they come sorted or nearly. */
     std::vector<exact_run> &row = s->row_runs;
+    row.resize(s->triangles.size());
     for (int64_t y = first; y <= last; y++) {
-        row.clear();
+        size_t n = 0;
         for (const wedge_triangle &t : s->triangles) {
             if (double(y) < t.top || double(y) > t.bottom)
                 continue;
             double lo = HUGE_VAL, hi = -HUGE_VAL;
             for (const triangle_edge &e : t.edges)
                 extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
-            if (lo <= hi)
-                row.push_back({int(y), int(std::max(std::ceil(lo - t.pad), -1e9)),
-                               int(std::min(std::floor(hi + t.pad), 1e9))});
+            if (!(lo <= hi))
+                continue;
+            const int x0 = column_from(lo - t.pad), x1 = column_to(hi + t.pad);
+            size_t j = n++;
+            for (; j > 0 && row[j - 1].x0 > x0; j--)
+                row[j] = row[j - 1];
+            row[j].x0 = x0;
+            row[j].x1 = x1;
         }
-        /* Sectors follow each other round the apex: their stretches come sorted or nearly. */
-        for (size_t i = 1; i < row.size(); i++)
-            for (size_t j = i; j > 0 && row[j].x0 < row[j - 1].x0; j--)
-                std::swap(row[j], row[j - 1]);
-        for (size_t i = 0; i < row.size();) {
-            exact_run r = row[i++];
-            for (; i < row.size() && row[i].x0 <= r.x1 + 1; i++)
-                r.x1 = std::max(r.x1, row[i].x1);
-            add_run(s, box, y, r.x0, r.x1);
+        for (size_t i = 0; i < n;) {
+            const int x0 = row[i].x0;
+            int x1 = row[i++].x1;
+            for (; i < n && row[i].x0 <= x1 + 1; i++)
+                x1 = std::max(x1, row[i].x1);
+            add_run(s, box, y, x0, x1);
         }
     }
     s->triangles.clear();
@@ -262,24 +290,38 @@ static bool one_side_blocked(const penumbra_scratch *s, const int *first, const 
     return blocked[0] != blocked[1];
 }
 
-/* The directions within `half` of the direction (vx, vy) from q to the centre (angles from it,
- * in s->kept) in which q ends a blocked stretch, by the edges meeting at q alone: that can only
- * change where their lines pass, seldom inside so narrow a stretch. Their count of stretches. */
-static size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, double vx,
-                          double vy, double half) {
+/* The directions towards the disc, as angles from the direction to the centre, in which the
+ * corner q at distance d ends a blocked stretch by the edges meeting at q alone, in s->kept:
+ * that only changes where their lines pass, seldom inside the disc's narrow angle, and then
+ * all directions are kept or none. Their count of stretches. */
+static size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, double d) {
     const int *first = s->corner_items.data() + s->corner_start[corner];
     const int *last = s->corner_items.data() + s->corner_start[corner + 1];
+    const double vx = -qx / d, vy = -qy / d;
     std::vector<double> &cuts = s->cuts, &kept = s->kept;
     kept.clear();
-    cuts.assign({-half, half});
-    const double inside = std::sin(half);
+    cuts.clear();
+    /* The sines of the cuts' angles, within the disc's angle (widened) or a little beyond. */
+    const double inside = s->size / d + slack;
     for (const int *i = first; i < last; i++) {
         const blocker &b = s->blockers[size_t(*i)];
         const double length = std::sqrt(b.ldx * b.ldx + b.ldy * b.ldy);
         const double across = (vx * b.ldy - vy * b.ldx) / length, along = vx * b.ldx + vy * b.ldy;
         if (std::fabs(across) < inside)
-            cuts.push_back(along > 0 ? std::asin(across) : -std::asin(across));
+            cuts.push_back(along > 0 ? across : -across);
     }
+    if (cuts.empty()) {
+        if (one_side_blocked(s, first, last, qx, qy, vx, vy))
+            kept.insert(kept.end(), {-HUGE_VAL, HUGE_VAL});
+        return kept.size() / 2;
+    }
+    const double half = std::asin(s->size / d) + slack;
+    size_t n = 0;
+    for (double sine : cuts)
+        if (std::fabs(std::asin(sine)) < half)
+            cuts[n++] = std::asin(sine);
+    cuts.resize(n);
+    cuts.insert(cuts.end(), {-half, half});
     std::sort(cuts.begin(), cuts.end());
     for (size_t c = 0; c + 1 < cuts.size(); c++) {
         if (!(cuts[c + 1] > cuts[c]))
@@ -313,6 +355,16 @@ static void keep_ends(penumbra_scratch *s) {
     s->seen.swap(both);
 }
 
+/* Adds the sector from the apex (ax, ay), the corner q from the centre, between the directions
+ * r1 and r2 `width` radians apart, as far as the rim. */
+static void add_to_rim(penumbra_scratch *s, double ax, double ay, double qx, double qy,
+                       const double r1[2], const double r2[2], double width, double rim) {
+    /* The farthest point from q within the rim lies along a side farther from q's direction. */
+    const double inside =
+        std::max(to_rim(qx, qy, r1[0], r1[1], rim), to_rim(qx, qy, r2[0], r2[1], rim));
+    add_sector(s, ax, ay, r1, r2, inside / std::cos(0.5 * width), rounding);
+}
+
 /* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
  * corner: most of a wide wedge is hidden from its corner close by. */
 static const int sectors = 4;
@@ -340,21 +392,35 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
         }
         const double first = std::max(-half, from), last = std::min(half, to);
         const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * half))));
-        const double step = (last - first) / n, widen = 1 / std::cos(0.5 * step);
+        const double step = (last - first) / n, cs = std::cos(step), ss = std::sin(step);
         double side[2] = {ux, uy};
         turn(&side[0], &side[1], std::cos(first), std::sin(first));
+        /* Sectors that run to the rim, one after the other, make one triangle from `open`. */
+        double open[2] = {side[0], side[1]};
+        int running = 0;
         for (int i = 0; i < n; i++) {
-            const double from = first + i * step, to = from + step;
-            double next[2] = {ux, uy};
-            turn(&next[0], &next[1], std::cos(to), std::sin(to));
+            double next[2] = {side[0], side[1]};
+            turn(&next[0], &next[1], cs, ss);
             /* The farthest point from q within the rim lies along a side farther from u. */
             const double inside = std::max(to_rim(qx, qy, side[0], side[1], rim),
                                            to_rim(qx, qy, next[0], next[1], rim));
-            const double reach = sector_reach(s, from, to, side, next, inside - 2 * pad);
-            add_sector(s, ax, ay, side, next, std::min(inside, reach + 2 * pad) * widen, rounding);
+            const double reach = sector_reach(s, side, next, step, inside - 2 * pad);
+            if (reach + 2 * pad < inside) {
+                if (running > 0)
+                    add_to_rim(s, ax, ay, qx, qy, open, side, running * step, rim);
+                add_sector(s, ax, ay, side, next, (reach + 2 * pad) / std::cos(0.5 * step),
+                           rounding);
+                running = 0;
+                open[0] = next[0];
+                open[1] = next[1];
+            } else {
+                running++;
+            }
             side[0] = next[0];
             side[1] = next[1];
         }
+        if (running > 0)
+            add_to_rim(s, ax, ay, qx, qy, open, side, running * step, rim);
     }
     /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
      * ray from the centre through the corner: near the corner, where the wedge is narrower
@@ -461,9 +527,10 @@ static void sort_runs(penumbra_scratch *s, const lamp_box &box) {
 void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
     s->unsorted.clear();
     s->top = int(box.top);
+    list_chords(s, box);
     if (s->crossing) {
         for (int64_t y = box.top; y <= box.bottom; y++)
-            add_run(s, box, y, box.left, box.right);
+            add_run(s, box, y, int(box.left), int(box.right));
     } else if (!s->blockers.empty()) {
         /* A wedge lies behind its corner, farther from the centre: past the reach, and the pad,
          * it lights nothing. */
@@ -472,9 +539,8 @@ void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
             const double qx = s->corners[i], qy = s->corners[i + 1];
             /* The corner ends what a point behind it sees only along lines through it that
              * reach the disc past the other blockers, and where its own edges block one side:
-             * those are cheaper to ask first. Widened: seen_directions bounds the disc too. */
-            const double d = std::sqrt(qx * qx + qy * qy), half = std::asin(s->size / d) + slack;
-            if (corner_ends(s, i / 2, qx, qy, -qx / d, -qy / d, half) == 0 ||
+             * those are cheaper to ask first. */
+            if (corner_ends(s, i / 2, qx, qy, std::sqrt(qx * qx + qy * qy)) == 0 ||
                 seen_directions(s, qx, qy) == 0)
                 continue;
             keep_ends(s);
