@@ -64,17 +64,17 @@ static void extent_in_band(const triangle_edge &e, double y0, double y_end, doub
     *hi = crossed ? std::max(*hi, std::max(xa, xb)) : *hi;
 }
 
-/* The least column at or right of x, and the greatest at or left of it, within +/-1e9. */
-static int column_from(double x) {
-    x = std::min(std::max(x, -1e9), 1e9);
-    const int i = int(x);
-    return i + (double(i) < x);
-}
+/* The greatest column at or left of x, and the least at or right of it, within +/-1e9, or one
+ * more column out by a rounding: the truncation of a positive number is its floor. */
+static const double column_offset = 1 << 30;
 
 static int column_to(double x) {
     x = std::min(std::max(x, -1e9), 1e9);
-    const int i = int(x);
-    return i - (double(i) > x);
+    return int(int64_t(x + column_offset) - int64_t(column_offset));
+}
+
+static int column_from(double x) {
+    return -column_to(-x);
 }
 
 /* How far from the corner, along the direction (rx, ry), the first of the n candidates lies
