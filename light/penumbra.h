@@ -39,6 +39,12 @@ struct wedge_triangle {
     double top, bottom, pad;
 };
 
+/* A blocker that may cut a corner's wedge short: its first end (wx, wy) from the corner, its
+ * edge (ex, ey), and its least distance to the corner. */
+struct candidate {
+    double wx, wy, ex, ey, near;
+};
+
 /* A blocker as a chunk of a row's pixels sees it: the chunk's pixels first .. last - 1 lie
  * strictly on its left, and `polar` says whether each pixel must tell whether the blocker lies in
  * front of the disc or beyond it (otherwise it lies in front for all of them). */
@@ -80,8 +86,7 @@ struct penumbra_scratch {
     std::vector<int> corner_items;
     std::vector<int> corner_slots;         /* a table of the corners by their points */
     std::vector<int> end_corners;          /* each blocker's ends' corners */
-    std::vector<int> candidates;           /* the blockers that may cut one wedge short */
-    std::vector<double> lines;             /* their ends and edges from the corner, 4 each */
+    std::vector<candidate> candidates;     /* the blockers that may cut one wedge short */
     std::vector<double> looks;             /* directions from the corner to look along, x, y */
     std::vector<double> seen;              /* directions a corner sees the disc in */
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */

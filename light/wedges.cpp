@@ -77,21 +77,31 @@ static int column_from(double x) {
     return -column_to(-x);
 }
 
-/* How far from the corner, along the direction (rx, ry), the first of the n candidates lies
- * (the corner strictly on its edge's right, as a light would be); HUGE_VAL when none does. Each
- * candidate is given by four numbers: its first end from the corner, and its edge. */
-static double first_hit(const double *lines, size_t n, double rx, double ry) {
+/* How far from the corner, along the direction (rx, ry), the first candidate lies (the corner
+ * strictly on its edge's right, as a light would be); HUGE_VAL when none does. Candidates come
+ * nearest first: none past the nearest hit yet can be nearer. */
+static double first_hit(const std::vector<candidate> &candidates, double rx, double ry) {
     double nearest = HUGE_VAL;
-    for (size_t i = 0; i < n; i++, lines += 4) {
-        const double wx = lines[0], wy = lines[1], ex = lines[2], ey = lines[3];
-        const double across = rx * ey - ry * ex;
+    for (const candidate &c : candidates) {
+        if (c.near >= nearest)
+            break;
+        const double across = rx * c.ey - ry * c.ex;
         /* The hit lies at t = along / across on the ray and u = at / across on the edge. */
         const double sign = across < 0 ? -1 : 1, span = across * sign;
-        const double along = (wx * ey - wy * ex) * sign, at = (wx * ry - wy * rx) * sign;
+        const double along = (c.wx * c.ey - c.wy * c.ex) * sign;
+        const double at = (c.wx * ry - c.wy * rx) * sign;
         if (along > 0 && at >= 0 && at <= span)
             nearest = std::min(nearest, along / span);
     }
     return nearest;
+}
+
+/* The candidate of the segment from (x1, y1) to (x2, y2), relative to the corner. */
+static candidate candidate_of(double x1, double y1, double x2, double y2) {
+    const double ex = x2 - x1, ey = y2 - y1, length2 = ex * ex + ey * ey;
+    const double t = length2 > 0 ? std::min(std::max(-(x1 * ex + y1 * ey) / length2, 0.0), 1.0) : 0;
+    const double nx = x1 + t * ex, ny = y1 + t * ey;
+    return {x1, y1, ex, ey, std::sqrt(nx * nx + ny * ny)};
 }
 
 /* Whether the blocker casts from q and may cross the wedge of half-angle `half` around u. */
@@ -115,9 +125,8 @@ static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, 
  * blocker crossing it lies in the bins of those directions. */
 static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux, double uy,
                             double half) {
-    std::vector<int> &candidates = s->candidates;
+    std::vector<candidate> &candidates = s->candidates;
     candidates.clear();
-    s->lines.clear();
     start_listing(s);
     const double c = std::cos(half), sx = std::sin(half);
     const int first = direction_bin(ux * c + uy * sx, uy * c - ux * sx);
@@ -131,13 +140,14 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
             s->stamps[size_t(i)] = s->stamp;
             const blocker &b = s->blockers[size_t(i)];
             if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy)) {
-                candidates.push_back(i);
-                s->lines.insert(s->lines.end(), {b.x1 - qx, b.y1 - qy, b.x2 - b.x1, b.y2 - b.y1});
+                candidates.push_back(candidate_of(b.x1 - qx, b.y1 - qy, b.x2 - qx, b.y2 - qy));
             }
         }
         if (bin == last)
             break;
     }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const candidate &a, const candidate &b) { return a.near < b.near; });
 }
 
 /* Directions are looked along this many radians aside of a blocker's end. */
@@ -160,15 +170,13 @@ static bool between(const double from[2], const double to[2], double rx, double 
  * `half` round the axis u, in s->looks as pairs. Along a direction the nearest blocker only
  * changes at a blocker's end (blockers of a set cross only at their ends), so a sector's
  * farthest first hit is found there or at its sides. */
-static void list_looks(penumbra_scratch *s, double qx, double qy, double ux, double uy,
-                       double half) {
+static void list_looks(penumbra_scratch *s, double ux, double uy, double half) {
     std::vector<double> &looks = s->looks;
     looks.clear();
     const double ca = std::cos(aside), sa = std::sin(aside), least = std::cos(half);
-    for (int i : s->candidates) {
-        const blocker &b = s->blockers[size_t(i)];
+    for (const candidate &c : s->candidates) {
         for (int end = 0; end < 2; end++) {
-            const double ex = (end ? b.x2 : b.x1) - qx, ey = (end ? b.y2 : b.y1) - qy;
+            const double ex = c.wx + end * c.ex, ey = c.wy + end * c.ey;
             const double length = std::sqrt(ex * ex + ey * ey);
             for (int side = -1; side <= 1; side += 2) {
                 double rx = ex / length, ry = ey / length;
@@ -187,21 +195,19 @@ static void list_looks(penumbra_scratch *s, double qx, double qy, double ux, dou
 static double sector_reach(const penumbra_scratch *s, const double from[2], const double to[2],
                            double width, double enough) {
     const double ca = std::cos(aside), sa = std::sin(aside);
-    const double *lines = s->lines.data();
-    const size_t n = s->candidates.size();
     double farthest = 0;
     if (aside <= width) {
         double rx = from[0], ry = from[1];
         turn(&rx, &ry, ca, sa);
-        farthest = first_hit(lines, n, rx, ry);
+        farthest = first_hit(s->candidates, rx, ry);
         rx = to[0];
         ry = to[1];
         turn(&rx, &ry, ca, -sa);
-        farthest = std::max(farthest, first_hit(lines, n, rx, ry));
+        farthest = std::max(farthest, first_hit(s->candidates, rx, ry));
     }
     for (size_t k = 0; k < s->looks.size() && farthest < enough; k += 2)
         if (between(from, to, s->looks[k], s->looks[k + 1]))
-            farthest = std::max(farthest, first_hit(lines, n, s->looks[k], s->looks[k + 1]));
+            farthest = std::max(farthest, first_hit(s->candidates, s->looks[k], s->looks[k + 1]));
     return farthest;
 }
 
@@ -376,7 +382,7 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
     const double d = std::sqrt(qx * qx + qy * qy), half = std::asin(s->size / d);
     const double ux = qx / d, uy = qy / d;
     list_candidates(s, qx, qy, ux, uy, half);
-    list_looks(s, qx, qy, ux, uy, half);
+    list_looks(s, ux, uy, half);
     /* Past this circle round the centre (the reach, the pad and a pixel's rounding) the wedge
      * lights nothing. Corners lie inside it. */
     const double rim = double(box.radius) + 2 * pad + 1;
