@@ -91,7 +91,6 @@ struct penumbra_scratch {
     std::vector<double> seen;              /* directions a corner sees the disc in */
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<wedge_triangle> triangles; /* the sectors of its wedge */
-    std::vector<exact_run> row_runs;       /* their stretches of one row */
     std::vector<int> chords;               /* each row's columns within reach, first and last */
     std::vector<exact_run> unsorted, runs;
     std::vector<int> row_start;

@@ -244,34 +244,32 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     }
     const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
     const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
-    /* Each row's stretches, sorted as they come: sectors follow each other round the apex,
-     * so they come sorted or nearly. */
-    std::vector<exact_run> &row = s->row_runs;
-    row.resize(s->triangles.size());
+    /* Sectors follow each other round the apex, and neighbours' stretches of a row meet but
+     * past a short sector's end: each row's stretches are joined as they come, and those that
+     * do not meet the last are added apart (sort_runs joins what still overlaps). */
     for (int64_t y = first; y <= last; y++) {
-        size_t n = 0;
+        int x0 = 1, x1 = 0;
         for (const wedge_triangle &t : s->triangles) {
             if (double(y) < t.top || double(y) > t.bottom)
                 continue;
             double lo = HUGE_VAL, hi = -HUGE_VAL;
             for (const triangle_edge &e : t.edges)
                 extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
-            if (!(lo <= hi))
+            const int from = column_from(lo - t.pad), to = column_to(hi + t.pad);
+            if (from > to)
                 continue;
-            const int x0 = column_from(lo - t.pad), x1 = column_to(hi + t.pad);
-            size_t j = n++;
-            for (; j > 0 && row[j - 1].x0 > x0; j--)
-                row[j] = row[j - 1];
-            row[j].x0 = x0;
-            row[j].x1 = x1;
+            if (x0 <= x1 && from <= x1 + 1 && to >= x0 - 1) {
+                x0 = std::min(x0, from);
+                x1 = std::max(x1, to);
+                continue;
+            }
+            if (x0 <= x1)
+                add_run(s, box, y, x0, x1);
+            x0 = from;
+            x1 = to;
         }
-        for (size_t i = 0; i < n;) {
-            const int x0 = row[i].x0;
-            int x1 = row[i++].x1;
-            for (; i < n && row[i].x0 <= x1 + 1; i++)
-                x1 = std::max(x1, row[i].x1);
+        if (x0 <= x1)
             add_run(s, box, y, x0, x1);
-        }
     }
     s->triangles.clear();
 }
@@ -514,8 +512,15 @@ static void sort_runs(penumbra_scratch *s, const lamp_box &box) {
     size_t kept = 0, from = 0;
     for (size_t i = 0; i < rows; i++) {
         const size_t to = size_t(start[i]);
-        std::sort(s->runs.begin() + std::ptrdiff_t(from), s->runs.begin() + std::ptrdiff_t(to),
-                  [](const exact_run &a, const exact_run &b) { return a.x0 < b.x0; });
+        /* A row has few runs: insertion. */
+        exact_run *row = s->runs.data();
+        for (size_t k = from + 1; k < to; k++) {
+            const exact_run r = row[k];
+            size_t j = k;
+            for (; j > from && row[j - 1].x0 > r.x0; j--)
+                row[j] = row[j - 1];
+            row[j] = r;
+        }
         start[i] = int(kept);
         for (size_t k = from; k < to; k++) {
             const exact_run r = s->runs[k];
