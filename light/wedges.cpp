@@ -64,6 +64,14 @@ static void extent_in_band(const triangle_edge &e, double y0, double y_end, doub
     *hi = crossed ? std::max(*hi, std::max(xa, xb)) : *hi;
 }
 
+/* Extends [*lo, *hi] by the x of the edge on the row y, if it crosses it. */
+static void extent_on_row(const triangle_edge &e, double y, double *lo, double *hi) {
+    const double x = e.x1 + (y - e.y1) * e.slope;
+    const bool crossed = y >= e.y1 && y <= e.y2;
+    *lo = crossed ? std::min(*lo, x) : *lo;
+    *hi = crossed ? std::max(*hi, x + e.wide) : *hi;
+}
+
 /* The greatest column at or left of x, and the least at or right of it, within +/-1e9, or one
  * more column out by a rounding: the truncation of a positive number is its floor. */
 static const double column_offset = 1 << 30;
@@ -253,8 +261,13 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
             if (double(y) < t.top || double(y) > t.bottom)
                 continue;
             double lo = HUGE_VAL, hi = -HUGE_VAL;
-            for (const triangle_edge &e : t.edges)
-                extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
+            /* Within a rounding, a triangle's stretch of the row is that of its centre line. */
+            if (t.pad > rounding)
+                for (const triangle_edge &e : t.edges)
+                    extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
+            else
+                for (const triangle_edge &e : t.edges)
+                    extent_on_row(e, double(y), &lo, &hi);
             const int from = column_from(lo - t.pad), to = column_to(hi + t.pad);
             if (from > to)
                 continue;
