@@ -152,6 +152,21 @@ struct lamp_box {
 /* Whether the blocker ends at the point (x, y). */
 bool ends_at(const blocker &b, double x, double y);
 
+/* Directions a corner sees the disc in are widened by this many radians, over rounding. */
+static const double corner_slack = 1e-6;
+
+/* Lists in s->corners the corners of the gathered blockers nearer the centre than `beyond`,
+ * each once, with the blockers ending at each (corners.cpp). */
+void list_corners(penumbra_scratch *s, double beyond);
+
+/* The directions towards the disc, as angles from the direction to the centre, in which the
+ * corner of that index, at q and d from the centre, ends a blocked stretch by the edges meeting
+ * there alone, in s->kept (all of them as -HUGE_VAL .. HUGE_VAL); their count of stretches. */
+size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, double d);
+
+/* Keeps of s->seen only the directions s->kept holds too. */
+void keep_ends(penumbra_scratch *s);
+
 /* Fills s->runs and s->row_start with the pixels of the box whose share may lie strictly
  * between 0 and 1 (padded by a pixel and a half), from the gathered blockers: the wedges behind
  * the corners the disc can see, or every pixel when a blocker's edge meets the disc. */
