@@ -285,19 +285,81 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     s->triangles.clear();
 }
 
-/* Adds the sector from the apex (ax, ay), the corner q from the centre, between the directions
- * r1 and r2 `width` radians apart, as far as the rim. */
-static void add_to_rim(penumbra_scratch *s, double ax, double ay, double qx, double qy,
-                       const double r1[2], const double r2[2], double width, double rim) {
+/* A corner's wedge: the corner q from the centre, its direction u from the centre, the
+ * disc's half-angle seen from it, the apex (q on the map) and the rim past which nothing is
+ * lit. */
+struct wedge {
+    double qx, qy, ux, uy, half, ax, ay, rim;
+};
+
+/* Adds the sector of the wedge between the directions r1 and r2, `width` radians apart, as far
+ * as the rim. */
+static void add_to_rim(penumbra_scratch *s, const wedge &w, const double r1[2], const double r2[2],
+                       double width) {
     /* The farthest point from q within the rim lies along a side farther from q's direction. */
     const double inside =
-        std::max(to_rim(qx, qy, r1[0], r1[1], rim), to_rim(qx, qy, r2[0], r2[1], rim));
-    add_sector(s, ax, ay, r1, r2, inside / std::cos(0.5 * width), rounding);
+        std::max(to_rim(w.qx, w.qy, r1[0], r1[1], w.rim), to_rim(w.qx, w.qy, r2[0], r2[1], w.rim));
+    add_sector(s, w.ax, w.ay, r1, r2, inside / std::cos(0.5 * width), rounding);
 }
 
 /* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
  * corner: most of a wide wedge is hidden from its corner close by. */
 static const int sectors = 4;
+
+/* Sectors next to each other whose triangle together would reach at most this much further
+ * than each alone are one triangle. */
+static const double joining = 1;
+
+/* Adds the sectors of the wedge's directions [first, last] (angles from u). Sectors one after
+ * the other make one triangle, from `open`, when they all run to the rim, or when their lengths
+ * differ so little that one triangle as long as the longest reaches at most `joining` further
+ * than any of them. */
+static void add_stretch(penumbra_scratch *s, const wedge &w, double first, double last) {
+    const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * w.half))));
+    const double step = (last - first) / n, cs = std::cos(step), ss = std::sin(step);
+    double side[2] = {w.ux, w.uy};
+    turn(&side[0], &side[1], std::cos(first), std::sin(first));
+    double open[2] = {side[0], side[1]};
+    int running = 0;
+    bool running_to_rim = false;
+    double longest = 0, shortest = 0;
+    const auto close = [&](const double end[2]) {
+        if (running > 0 && running_to_rim)
+            add_to_rim(s, w, open, end, running * step);
+        else if (running > 0)
+            add_sector(s, w.ax, w.ay, open, end, longest / std::cos(0.5 * running * step),
+                       rounding);
+        running = 0;
+        open[0] = end[0];
+        open[1] = end[1];
+    };
+    for (int i = 0; i < n; i++) {
+        double next[2] = {side[0], side[1]};
+        turn(&next[0], &next[1], cs, ss);
+        /* The farthest point from q within the rim lies along a side farther from u. */
+        const double inside = std::max(to_rim(w.qx, w.qy, side[0], side[1], w.rim),
+                                       to_rim(w.qx, w.qy, next[0], next[1], w.rim));
+        const double length = sector_reach(s, side, next, step, inside - 2 * pad) + 2 * pad;
+        const bool to_the_rim = length >= inside;
+        if (running > 0 && to_the_rim != running_to_rim)
+            close(side);
+        if (running > 0 && !to_the_rim &&
+            std::max(longest, length) / std::cos(0.5 * (running + 1) * step) -
+                    std::min(shortest, length) >
+                joining)
+            close(side);
+        if (running == 0) {
+            running_to_rim = to_the_rim;
+            longest = shortest = length;
+        }
+        longest = std::max(longest, length);
+        shortest = std::min(shortest, length);
+        running++;
+        side[0] = next[0];
+        side[1] = next[1];
+    }
+    close(side);
+}
 
 /* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre: the points
  * p whose line through the corner meets the disc where the corner sees it, in the directions
@@ -310,7 +372,7 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
     /* Past this circle round the centre (the reach, the pad and a pixel's rounding) the wedge
      * lights nothing. Corners lie inside it. */
     const double rim = double(box.radius) + 2 * pad + 1;
-    const double ax = double(box.x) + qx, ay = double(box.y) + qy;
+    const wedge w = {qx, qy, ux, uy, half, double(box.x) + qx, double(box.y) + qy, rim};
     for (size_t k = 0; k < s->seen.size(); k += 2) {
         double from = s->seen[k] - corner_slack, to = s->seen[k + 1] + corner_slack;
         /* The hard shadow's edge from the centre through the corner (direction 0) may round
@@ -320,37 +382,7 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
             from = std::min(from, -half / 2);
             to = std::max(to, half / 2);
         }
-        const double first = std::max(-half, from), last = std::min(half, to);
-        const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * half))));
-        const double step = (last - first) / n, cs = std::cos(step), ss = std::sin(step);
-        double side[2] = {ux, uy};
-        turn(&side[0], &side[1], std::cos(first), std::sin(first));
-        /* Sectors that run to the rim, one after the other, make one triangle from `open`. */
-        double open[2] = {side[0], side[1]};
-        int running = 0;
-        for (int i = 0; i < n; i++) {
-            double next[2] = {side[0], side[1]};
-            turn(&next[0], &next[1], cs, ss);
-            /* The farthest point from q within the rim lies along a side farther from u. */
-            const double inside = std::max(to_rim(qx, qy, side[0], side[1], rim),
-                                           to_rim(qx, qy, next[0], next[1], rim));
-            const double reach = sector_reach(s, side, next, step, inside - 2 * pad);
-            if (reach + 2 * pad < inside) {
-                if (running > 0)
-                    add_to_rim(s, ax, ay, qx, qy, open, side, running * step, rim);
-                add_sector(s, ax, ay, side, next, (reach + 2 * pad) / std::cos(0.5 * step),
-                           rounding);
-                running = 0;
-                open[0] = next[0];
-                open[1] = next[1];
-            } else {
-                running++;
-            }
-            side[0] = next[0];
-            side[1] = next[1];
-        }
-        if (running > 0)
-            add_to_rim(s, ax, ay, qx, qy, open, side, running * step, rim);
+        add_stretch(s, w, std::max(-half, from), std::min(half, to));
     }
     /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
      * ray from the centre through the corner: near the corner, where the wedge is narrower
@@ -361,7 +393,7 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
     const double narrow =
         std::min(2 * pad / std::sin(half) + 2 * pad,
                  std::max(to_rim(qx, qy, r1[0], r1[1], rim), to_rim(qx, qy, r2[0], r2[1], rim)));
-    add_sector(s, ax, ay, r1, r2, narrow, pad);
+    add_sector(s, w.ax, w.ay, r1, r2, narrow, pad);
     add_triangles(s, box);
 }
 
