@@ -26,6 +26,7 @@ static void list_chords(penumbra_scratch *s, const lamp_box &box) {
     }
 }
 
+/* Adds the columns x0 .. x1 of row y, those within reach, to the unsorted runs. */
 static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int x0, int x1) {
     const size_t k = 2 * size_t(y - box.top);
     x0 = std::max(x0, s->chords[k]);
@@ -127,8 +128,8 @@ static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, 
 }
 
 /* The blockers that cast from q into the wedge of half-angle `half` around u, q's own edges
- * left out. The wedge's points lie within `half` of q's direction from the centre, and a
- * blocker crossing it lies in the bins of those directions. */
+ * left out, nearest q first. The wedge's points lie within `half` of q's direction from the
+ * centre, and a blocker crossing it lies in the bins of those directions. */
 static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux, double uy,
                             double half) {
     std::vector<candidate> &candidates = s->candidates;
@@ -145,9 +146,8 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
                 continue;
             s->stamps[size_t(i)] = s->stamp;
             const blocker &b = s->blockers[size_t(i)];
-            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy)) {
+            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy))
                 candidates.push_back(candidate_of(b.x1 - qx, b.y1 - qy, b.x2 - qx, b.y2 - qy));
-            }
         }
         if (bin == last)
             break;
