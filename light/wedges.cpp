@@ -309,11 +309,14 @@ static const int sectors = 4;
 /* Sectors next to each other whose triangle together would reach at most this much further
  * than each alone are one triangle. */
 static const double joining = 1;
+/* Sectors that run to the rim are one triangle as long as they span at most this many radians
+ * together: a wider triangle reaches ever further past the rim to hold it. */
+static const double widest_join = 1;
 
 /* Adds the sectors of the wedge's directions [first, last] (angles from u). Sectors one after
- * the other make one triangle, from `open`, when they all run to the rim, or when their lengths
- * differ so little that one triangle as long as the longest reaches at most `joining` further
- * than any of them. */
+ * the other make one triangle, from `open`, when they all run to the rim (up to `widest_join`),
+ * or when their lengths differ so little that one triangle as long as the longest reaches at
+ * most `joining` further than any of them. */
 static void add_stretch(penumbra_scratch *s, const wedge &w, double first, double last) {
     const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * w.half))));
     const double step = (last - first) / n, cs = std::cos(step), ss = std::sin(step);
@@ -341,7 +344,7 @@ static void add_stretch(penumbra_scratch *s, const wedge &w, double first, doubl
                                        to_rim(w.qx, w.qy, next[0], next[1], w.rim));
         const double length = sector_reach(s, side, next, step, inside - 2 * pad) + 2 * pad;
         const bool to_the_rim = length >= inside;
-        if (running > 0 && to_the_rim != running_to_rim)
+        if (running > 0 && (to_the_rim != running_to_rim || (running + 1) * step > widest_join))
             close(side);
         if (running > 0 && !to_the_rim &&
             std::max(longest, length) / std::cos(0.5 * (running + 1) * step) -
