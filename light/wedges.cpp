@@ -127,15 +127,15 @@ static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, 
     return !(p1 < 0 && p2 < 0) && !(r1 < 0 && r2 < 0);
 }
 
-/* The blockers that cast from q into the wedge of half-angle `half` around u, q's own edges
- * left out, nearest q first. The wedge's points lie within `half` of q's direction from the
- * centre, and a blocker crossing it lies in the bins of those directions. */
+/* The blockers that cast from q into the wedge round u whose half-angle has the cosine c and
+ * the sine sx, q's own edges left out, nearest q first. The wedge's points lie within its
+ * half-angle of q's direction from the centre, and a blocker crossing it lies in the bins of
+ * those directions. */
 static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux, double uy,
-                            double half) {
+                            double c, double sx) {
     std::vector<candidate> &candidates = s->candidates;
     candidates.clear();
     start_listing(s);
-    const double c = std::cos(half), sx = std::sin(half);
     const int first = direction_bin(ux * c + uy * sx, uy * c - ux * sx);
     const int last = direction_bin(ux * c - uy * sx, uy * c + ux * sx);
     const int bins = penumbra_bins;
@@ -172,14 +172,14 @@ static bool between(const double from[2], const double to[2], double rx, double 
     return from[0] * ry - from[1] * rx >= 0 && rx * to[1] - ry * to[0] >= 0;
 }
 
-/* The directions from q just aside of the candidates' ends, within the wedge of half-angle
- * `half` round the axis u, in s->looks as pairs. Along a direction the nearest blocker only
- * changes at a blocker's end (blockers of a set cross only at their ends), so a sector's
- * farthest first hit is found there or at its sides. */
-static void list_looks(penumbra_scratch *s, double ux, double uy, double half) {
+/* The directions from q just aside of the candidates' ends, within the wedge round the axis u
+ * whose half-angle has the cosine `least`, in s->looks as pairs. Along a direction the nearest
+ * blocker only changes at a blocker's end (blockers of a set cross only at their ends), so a
+ * sector's farthest first hit is found there or at its sides. */
+static void list_looks(penumbra_scratch *s, double ux, double uy, double least) {
     std::vector<double> &looks = s->looks;
     looks.clear();
-    const double ca = std::cos(aside), sa = std::sin(aside), least = std::cos(half);
+    const double ca = std::cos(aside), sa = std::sin(aside);
     for (const candidate &c : s->candidates) {
         for (int end = 0; end < 2; end++) {
             const double ex = c.wx + end * c.ex, ey = c.wy + end * c.ey;
@@ -369,9 +369,10 @@ static void add_stretch(penumbra_scratch *s, const wedge &w, double first, doubl
  * s->seen gives. */
 static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, double qy) {
     const double d = std::sqrt(qx * qx + qy * qy), half = std::asin(s->size / d);
+    const double sine = s->size / d, cosine = std::sqrt(std::max(0.0, 1 - sine * sine));
     const double ux = qx / d, uy = qy / d;
-    list_candidates(s, qx, qy, ux, uy, half);
-    list_looks(s, ux, uy, half);
+    list_candidates(s, qx, qy, ux, uy, cosine, sine);
+    list_looks(s, ux, uy, cosine);
     /* Past this circle round the centre (the reach, the pad and a pixel's rounding) the wedge
      * lights nothing. Corners lie inside it. */
     const double rim = double(box.radius) + 2 * pad + 1;
@@ -391,10 +392,10 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
      * ray from the centre through the corner: near the corner, where the wedge is narrower
      * than that, the pad widens it. */
     double r1[2] = {ux, uy}, r2[2] = {ux, uy};
-    turn(&r1[0], &r1[1], std::cos(half), -s->size / d);
-    turn(&r2[0], &r2[1], std::cos(half), s->size / d);
+    turn(&r1[0], &r1[1], cosine, -sine);
+    turn(&r2[0], &r2[1], cosine, sine);
     const double narrow =
-        std::min(2 * pad / std::sin(half) + 2 * pad,
+        std::min(2 * pad / sine + 2 * pad,
                  std::max(to_rim(qx, qy, r1[0], r1[1], rim), to_rim(qx, qy, r2[0], r2[1], rim)));
     add_sector(s, w.ax, w.ay, r1, r2, narrow, pad);
     add_triangles(s, box);
