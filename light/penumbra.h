@@ -28,15 +28,22 @@ struct exact_run {
     int row, x0, x1;
 };
 
-/* An edge of a triangle, from its upper end (x1, y1) to its lower (x2, y2). */
+/* An edge of a triangle, from its upper end (x1, y1) to its lower, y2 down: at row y it lies
+ * at x1 + (y - y1) * slope, and `wide` further right (the length of a flat edge, else 0). */
 struct triangle_edge {
-    double y1, y2, x1, x2, slope;
+    double y1, y2, x1, slope, wide;
 };
 
 /* A triangle of a wedge, widened by `pad` each way, and the rows it spans once widened. */
 struct wedge_triangle {
     triangle_edge edges[3];
     double top, bottom, pad;
+};
+
+/* A blocker that may cut a corner's wedge short: its first end (wx, wy) from the corner, its
+ * edge (ex, ey), and its least distance to the corner. */
+struct candidate {
+    double wx, wy, ex, ey, near;
 };
 
 /* A blocker as a chunk of a row's pixels sees it: the chunk's pixels first .. last - 1 lie
@@ -107,13 +114,14 @@ struct penumbra_scratch {
     std::vector<double> corners;               /* x, y pairs */
     std::vector<int> corner_start; /* corner i's blockers: corner_items[corner_start[i] ..] */
     std::vector<int> corner_items;
-    std::vector<int> candidates;           /* the blockers that may cut one wedge short */
-    std::vector<double> end_angles;        /* the directions from the corner to their ends */
+    std::vector<int> corner_slots;         /* a table of the corners by their points */
+    std::vector<int> end_corners;          /* each blocker's ends' corners */
+    std::vector<candidate> candidates;     /* the blockers that may cut one wedge short */
+    std::vector<double> looks;             /* directions from the corner to look along, x, y */
     std::vector<double> seen;              /* directions a corner sees the disc in */
-    std::vector<int> incident;             /* the blockers ending at that corner */
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<wedge_triangle> triangles; /* the sectors of its wedge */
-    std::vector<exact_run> row_runs;       /* their stretches of one row */
+    std::vector<int> chords;               /* each row's columns within reach, first and last */
     std::vector<exact_run> unsorted, runs;
     std::vector<int> row_start;
     int top;
@@ -180,6 +188,21 @@ struct lamp_box {
 
 /* Whether the blocker ends at the point (x, y). */
 bool ends_at(const blocker &b, double x, double y);
+
+/* Directions a corner sees the disc in are widened by this many radians, over rounding. */
+static const double corner_slack = 1e-6;
+
+/* Lists in s->corners the corners of the gathered blockers nearer the centre than `beyond`,
+ * each once, with the blockers ending at each (corners.cpp). */
+void list_corners(penumbra_scratch *s, double beyond);
+
+/* The directions towards the disc, as angles from the direction to the centre, in which the
+ * corner of that index, at q and d from the centre, ends a blocked stretch by the edges meeting
+ * there alone, in s->kept (all of them as -HUGE_VAL .. HUGE_VAL); their count of stretches. */
+size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, double d);
+
+/* Keeps of s->seen only the directions s->kept holds too. */
+void keep_ends(penumbra_scratch *s);
 
 /* Fills s->runs and s->row_start with the pixels of the box whose share may lie strictly
  * between 0 and 1 (padded by a pixel and a half), from the gathered blockers: the wedges behind

@@ -9,27 +9,36 @@
 /* Wedges are widened by this much each way, over the pixels where the hard shadow from the
  * centre may round the other way. */
 static const double pad = 1.5;
-static const double pi = 3.14159265358979323846;
-/* Directions a corner sees the disc in are widened by this many radians, over rounding. */
-static const double slack = 1e-6;
+/* Sectors take in the pixels this near them too: a pixel's centre may lie on the side two
+ * sectors share, which each may put a rounding outside itself. */
+static const double rounding = 1e-6;
 
-/* The columns of row y, from left to right, of the disc of reach around the lamp in the box. */
-static bool chord(const lamp_box &box, int64_t y, int64_t *first, int64_t *last) {
-    const double dy = double(y - box.y), r = double(box.radius);
-    const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
-    *first = std::max(box.left, box.x - int64_t(half) - 1);
-    *last = std::min(box.right, box.x + int64_t(half) + 1);
-    return *first <= *last;
+/* The columns of each row of the box, from left to right, of the disc of reach around the
+ * lamp, in s->chords as pairs (first > last for none). */
+static void list_chords(penumbra_scratch *s, const lamp_box &box) {
+    s->chords.clear();
+    const double r = double(box.radius);
+    for (int64_t y = box.top; y <= box.bottom; y++) {
+        const double dy = double(y - box.y);
+        const double half = std::sqrt(std::max(0.0, r * r - dy * dy));
+        s->chords.push_back(int(std::max(box.left, box.x - int64_t(half) - 1)));
+        s->chords.push_back(int(std::min(box.right, box.x + int64_t(half) + 1)));
+    }
 }
 
-static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int64_t x0, int64_t x1) {
-    int64_t first, last;
-    if (!chord(box, y, &first, &last))
-        return;
-    x0 = std::max(x0, first);
-    x1 = std::min(x1, last);
-    if (x0 <= x1)
-        s->unsorted.push_back({int(y), int(x0), int(x1)});
+/* Adds the columns x0 .. x1 of row y, those within reach, to the unsorted runs. */
+static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int x0, int x1) {
+    const size_t k = 2 * size_t(y - box.top);
+    x0 = std::max(x0, s->chords[k]);
+    x1 = std::min(x1, s->chords[k + 1]);
+    if (x0 <= x1) {
+        /* Field by field: a run built whole and copied is stored and read back in pieces. */
+        s->unsorted.emplace_back();
+        exact_run &r = s->unsorted.back();
+        r.row = int(y);
+        r.x0 = x0;
+        r.x1 = x1;
+    }
 }
 
 /* The edge from (x1, y1) to (x2, y2), ready to be crossed by rows: the upper end first. */
@@ -38,39 +47,68 @@ static triangle_edge edge_between(double x1, double y1, double x2, double y2) {
         std::swap(x1, x2);
         std::swap(y1, y2);
     }
-    return {y1, y2, x1, x2, y2 > y1 ? (x2 - x1) / (y2 - y1) : 0};
+    if (y2 > y1)
+        return {y1, y2, x1, (x2 - x1) / (y2 - y1), 0};
+    return {y1, y2, std::min(x1, x2), 0, std::fabs(x2 - x1)};
 }
 
-/* Extends [*lo, *hi] by the x of the edge's part within the rows y0 .. y_end. */
+/* Extends [*lo, *hi] by the x of the edge's part within the rows y0 .. y_end. Without
+ * branches: edges are crossed or missed as often as not. */
 static void extent_in_band(const triangle_edge &e, double y0, double y_end, double *lo,
                            double *hi) {
     const double from = std::max(e.y1, y0), to = std::min(e.y2, y_end);
-    if (from > to)
-        return;
-    const bool flat = !(e.y2 > e.y1);
-    const double xa = flat ? std::min(e.x1, e.x2) : e.x1 + (from - e.y1) * e.slope;
-    const double xb = flat ? std::max(e.x1, e.x2) : e.x1 + (to - e.y1) * e.slope;
-    *lo = std::min(*lo, std::min(xa, xb));
-    *hi = std::max(*hi, std::max(xa, xb));
+    const double xa = e.x1 + (from - e.y1) * e.slope, xb = e.x1 + (to - e.y1) * e.slope + e.wide;
+    const bool crossed = from <= to;
+    *lo = crossed ? std::min(*lo, std::min(xa, xb)) : *lo;
+    *hi = crossed ? std::max(*hi, std::max(xa, xb)) : *hi;
 }
 
-/* How far from q, along the direction (rx, ry), the first blocker that casts from q lies
- * (q strictly on its edge's right, as a light would be); HUGE_VAL when none does. */
-static double first_hit(const penumbra_scratch *s, const std::vector<int> &candidates, double qx,
-                        double qy, double rx, double ry) {
+/* Extends [*lo, *hi] by the x of the edge on the row y, if it crosses it. */
+static void extent_on_row(const triangle_edge &e, double y, double *lo, double *hi) {
+    const double x = e.x1 + (y - e.y1) * e.slope;
+    const bool crossed = y >= e.y1 && y <= e.y2;
+    *lo = crossed ? std::min(*lo, x) : *lo;
+    *hi = crossed ? std::max(*hi, x + e.wide) : *hi;
+}
+
+/* The greatest column at or left of x, and the least at or right of it, within +/-1e9, or one
+ * more column out by a rounding: the truncation of a positive number is its floor. */
+static const double column_offset = 1 << 30;
+
+static int column_to(double x) {
+    x = std::min(std::max(x, -1e9), 1e9);
+    return int(int64_t(x + column_offset) - int64_t(column_offset));
+}
+
+static int column_from(double x) {
+    return -column_to(-x);
+}
+
+/* How far from the corner, along the direction (rx, ry), the first candidate lies (the corner
+ * strictly on its edge's right, as a light would be); HUGE_VAL when none does. Candidates come
+ * nearest first: none past the nearest hit yet can be nearer. */
+static double first_hit(const std::vector<candidate> &candidates, double rx, double ry) {
     double nearest = HUGE_VAL;
-    for (int i : candidates) {
-        const blocker &b = s->blockers[size_t(i)];
-        const double ex = b.x2 - b.x1, ey = b.y2 - b.y1;
-        const double across = rx * ey - ry * ex;
-        if (across == 0)
-            continue;
-        const double wx = b.x1 - qx, wy = b.y1 - qy;
-        const double t = (wx * ey - wy * ex) / across, u = (wx * ry - wy * rx) / across;
-        if (t > 0 && u >= 0 && u <= 1)
-            nearest = std::min(nearest, t);
+    for (const candidate &c : candidates) {
+        if (c.near >= nearest)
+            break;
+        const double across = rx * c.ey - ry * c.ex;
+        /* The hit lies at t = along / across on the ray and u = at / across on the edge. */
+        const double sign = across < 0 ? -1 : 1, span = across * sign;
+        const double along = (c.wx * c.ey - c.wy * c.ex) * sign;
+        const double at = (c.wx * ry - c.wy * rx) * sign;
+        if (along > 0 && at >= 0 && at <= span)
+            nearest = std::min(nearest, along / span);
     }
     return nearest;
+}
+
+/* The candidate of the segment from (x1, y1) to (x2, y2), relative to the corner. */
+static candidate candidate_of(double x1, double y1, double x2, double y2) {
+    const double ex = x2 - x1, ey = y2 - y1, length2 = ex * ex + ey * ey;
+    const double t = length2 > 0 ? std::min(std::max(-(x1 * ex + y1 * ey) / length2, 0.0), 1.0) : 0;
+    const double nx = x1 + t * ex, ny = y1 + t * ey;
+    return {x1, y1, ex, ey, std::sqrt(nx * nx + ny * ny)};
 }
 
 /* Whether the blocker casts from q and may cross the wedge of half-angle `half` around u. */
@@ -89,20 +127,17 @@ static bool casts_into_wedge(const blocker &b, double qx, double qy, double ux, 
     return !(p1 < 0 && p2 < 0) && !(r1 < 0 && r2 < 0);
 }
 
-/* The blockers that cast from q into the wedge of half-angle `half` around u, q's own edges
- * left out, with the directions from q to their ends. The wedge's points lie within `half` of
- * q's direction from the centre, and a blocker crossing it lies in the bins of those
- * directions. */
+/* The blockers that cast from q into the wedge round u whose half-angle has the cosine c and
+ * the sine sx, q's own edges left out, nearest q first. The wedge's points lie within its
+ * half-angle of q's direction from the centre, and a blocker crossing it lies in the bins of
+ * those directions. */
 static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux, double uy,
-                            double half) {
-    std::vector<int> &candidates = s->candidates;
+                            double c, double sx) {
+    std::vector<candidate> &candidates = s->candidates;
     candidates.clear();
-    s->end_angles.clear();
     start_listing(s);
-    const double c = std::cos(half), sx = std::sin(half);
-    const double axis = std::atan2(qy, qx);
-    const int first = direction_bin(std::cos(axis - half), std::sin(axis - half));
-    const int last = direction_bin(std::cos(axis + half), std::sin(axis + half));
+    const int first = direction_bin(ux * c + uy * sx, uy * c - ux * sx);
+    const int last = direction_bin(ux * c - uy * sx, uy * c + ux * sx);
     const int bins = penumbra_bins;
     for (int bin = first;; bin = (bin + 1) % bins) {
         for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
@@ -111,46 +146,91 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
                 continue;
             s->stamps[size_t(i)] = s->stamp;
             const blocker &b = s->blockers[size_t(i)];
-            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy)) {
-                candidates.push_back(i);
-                s->end_angles.insert(s->end_angles.end(), {std::atan2(b.y1 - qy, b.x1 - qx),
-                                                           std::atan2(b.y2 - qy, b.x2 - qx)});
-            }
+            if (casts_into_wedge(b, qx, qy, ux, uy, c, sx) && !ends_at(b, qx, qy))
+                candidates.push_back(candidate_of(b.x1 - qx, b.y1 - qy, b.x2 - qx, b.y2 - qy));
         }
         if (bin == last)
             break;
     }
+    std::sort(candidates.begin(), candidates.end(),
+              [](const candidate &a, const candidate &b) { return a.near < b.near; });
 }
 
-/* A distance from q beyond which every point of the sector of directions [from, to] (radians)
- * is hidden from q by a blocker that casts from q: there, the direction to q lies inside a
- * blocked stretch, not at its end. Along a direction the nearest blocker only changes at a
- * blocker's end (blockers of a set cross only at their ends), so the farthest first hit is
- * found at the ends' directions, just aside of them, and at the sector's sides. */
-static double sector_reach(penumbra_scratch *s, double qx, double qy, double from, double to) {
-    const double aside = 1e-7, middle = 0.5 * (from + to), width = 0.5 * (to - from);
-    double farthest = 0;
-    const auto look = [&](double angle) {
-        if (std::fabs(std::remainder(angle - middle, 2 * pi)) > width)
-            return;
-        farthest = std::max(farthest,
-                            first_hit(s, s->candidates, qx, qy, std::cos(angle), std::sin(angle)));
-    };
-    look(from + aside);
-    look(to - aside);
-    for (size_t k = 0; k < s->end_angles.size() && farthest < HUGE_VAL; k++) {
-        look(s->end_angles[k] - aside);
-        look(s->end_angles[k] + aside);
+/* Directions are looked along this many radians aside of a blocker's end. */
+static const double aside = 1e-7;
+
+/* The direction (x, y) turned by the angle whose cosine and sine are given. */
+static void turn(double *x, double *y, double c, double sn) {
+    const double tx = *x * c - *y * sn;
+    *y = *x * sn + *y * c;
+    *x = tx;
+}
+
+/* Whether the direction r lies between the directions `from` and `to`, less than half a turn
+ * apart, both included. */
+static bool between(const double from[2], const double to[2], double rx, double ry) {
+    return from[0] * ry - from[1] * rx >= 0 && rx * to[1] - ry * to[0] >= 0;
+}
+
+/* The directions from q just aside of the candidates' ends, within the wedge round the axis u
+ * whose half-angle has the cosine `least`, in s->looks as pairs. Along a direction the nearest
+ * blocker only changes at a blocker's end (blockers of a set cross only at their ends), so a
+ * sector's farthest first hit is found there or at its sides. */
+static void list_looks(penumbra_scratch *s, double ux, double uy, double least) {
+    std::vector<double> &looks = s->looks;
+    looks.clear();
+    const double ca = std::cos(aside), sa = std::sin(aside);
+    for (const candidate &c : s->candidates) {
+        for (int end = 0; end < 2; end++) {
+            const double ex = c.wx + end * c.ex, ey = c.wy + end * c.ey;
+            const double length = std::sqrt(ex * ex + ey * ey);
+            for (int side = -1; side <= 1; side += 2) {
+                double rx = ex / length, ry = ey / length;
+                turn(&rx, &ry, ca, side * sa);
+                if (rx * ux + ry * uy >= least)
+                    looks.insert(looks.end(), {rx, ry});
+            }
+        }
     }
+}
+
+/* A distance from q beyond which every point of the sector between the directions `from` and
+ * `to` (the first turned from the axis by `width` radians less than the second) is hidden from q
+ * by a blocker that casts from q: there, the direction to q lies inside a blocked stretch, not
+ * at its end. Once as far as `enough`, no farther is looked. */
+static double sector_reach(const penumbra_scratch *s, const double from[2], const double to[2],
+                           double width, double enough) {
+    const double ca = std::cos(aside), sa = std::sin(aside);
+    double farthest = 0;
+    if (aside <= width) {
+        double rx = from[0], ry = from[1];
+        turn(&rx, &ry, ca, sa);
+        farthest = first_hit(s->candidates, rx, ry);
+        rx = to[0];
+        ry = to[1];
+        turn(&rx, &ry, ca, -sa);
+        farthest = std::max(farthest, first_hit(s->candidates, rx, ry));
+    }
+    for (size_t k = 0; k < s->looks.size() && farthest < enough; k += 2)
+        if (between(from, to, s->looks[k], s->looks[k + 1]))
+            farthest = std::max(farthest, first_hit(s->candidates, s->looks[k], s->looks[k + 1]));
     return farthest;
 }
 
-/* Adds the sector of directions [from, to] from the apex (ax, ay), that long, to the wedge's
- * triangles: its pixels are those whose centres it holds, or those within `pad` of it. */
-static void add_sector(penumbra_scratch *s, double ax, double ay, double from, double to,
-                       double length, double pad) {
-    const double xs[3] = {ax, ax + length * std::cos(from), ax + length * std::cos(to)};
-    const double ys[3] = {ay, ay + length * std::sin(from), ay + length * std::sin(to)};
+/* How far from q, inside the circle of that radius round the centre, the circle lies along
+ * the direction r. */
+static double to_rim(double qx, double qy, double rx, double ry, double rim) {
+    const double along = qx * rx + qy * ry;
+    return std::sqrt(std::max(0.0, along * along - (qx * qx + qy * qy) + rim * rim)) - along;
+}
+
+/* Adds the sector from the apex (ax, ay) between the directions r1 and r2, that long, to the
+ * wedge's triangles: its pixels are those whose centres it holds, or those within `pad` of
+ * it. */
+static void add_sector(penumbra_scratch *s, double ax, double ay, const double r1[2],
+                       const double r2[2], double length, double pad) {
+    const double xs[3] = {ax, ax + length * r1[0], ax + length * r2[0]};
+    const double ys[3] = {ay, ay + length * r1[1], ay + length * r2[1]};
     wedge_triangle t;
     for (int i = 0; i < 3; i++)
         t.edges[i] = edge_between(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3]);
@@ -170,102 +250,135 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     }
     const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
     const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
-    std::vector<exact_run> &row = s->row_runs;
+    /* Sectors follow each other round the apex, and neighbours' stretches of a row meet but
+     * past a short sector's end: each row's stretches are joined as they come, and those that
+     * do not meet the last are added apart (sort_runs joins what still overlaps). */
     for (int64_t y = first; y <= last; y++) {
-        row.clear();
+        int x0 = 1, x1 = 0;
         for (const wedge_triangle &t : s->triangles) {
             if (double(y) < t.top || double(y) > t.bottom)
                 continue;
             double lo = HUGE_VAL, hi = -HUGE_VAL;
-            for (const triangle_edge &e : t.edges)
-                extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
-            if (lo <= hi)
-                row.push_back({int(y), int(std::max(std::ceil(lo - t.pad), -1e9)),
-                               int(std::min(std::floor(hi + t.pad), 1e9))});
+            /* Within a rounding, a triangle's stretch of the row is that of its centre line. */
+            if (t.pad > rounding)
+                for (const triangle_edge &e : t.edges)
+                    extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
+            else
+                for (const triangle_edge &e : t.edges)
+                    extent_on_row(e, double(y), &lo, &hi);
+            const int from = column_from(lo - t.pad), to = column_to(hi + t.pad);
+            if (from > to)
+                continue;
+            if (x0 <= x1 && from <= x1 + 1 && to >= x0 - 1) {
+                x0 = std::min(x0, from);
+                x1 = std::max(x1, to);
+                continue;
+            }
+            if (x0 <= x1)
+                add_run(s, box, y, x0, x1);
+            x0 = from;
+            x1 = to;
         }
-        /* Sectors follow each other round the apex: their stretches come sorted or nearly. */
-        for (size_t i = 1; i < row.size(); i++)
-            for (size_t j = i; j > 0 && row[j].x0 < row[j - 1].x0; j--)
-                std::swap(row[j], row[j - 1]);
-        for (size_t i = 0; i < row.size();) {
-            exact_run r = row[i++];
-            for (; i < row.size() && row[i].x0 <= r.x1 + 1; i++)
-                r.x1 = std::max(r.x1, row[i].x1);
-            add_run(s, box, y, r.x0, r.x1);
-        }
+        if (x0 <= x1)
+            add_run(s, box, y, x0, x1);
     }
     s->triangles.clear();
 }
 
-/* Whether the edges meeting at q block exactly one side of the line through q along the
- * direction theta (from a point behind q towards the disc): then q ends a blocked stretch for
- * the points behind it on that line. An edge blocks a side when it leaves q towards that side
- * and the points behind q lie strictly on its left. */
-static bool one_side_blocked(const penumbra_scratch *s, double qx, double qy, double theta) {
-    const double dx = std::cos(theta), dy = std::sin(theta);
-    bool blocked[2] = {false, false};
-    for (int i : s->incident) {
-        const blocker &b = s->blockers[size_t(i)];
-        if (b.ldx * dy - b.ldy * dx <= 0)
-            continue;
-        const bool from_first = b.x1 == qx && b.y1 == qy;
-        const double ex = (from_first ? b.x2 : b.x1) - qx, ey = (from_first ? b.y2 : b.y1) - qy;
-        const double side = ey * dx - ex * dy;
-        if (side != 0)
-            blocked[side > 0] = true;
-    }
-    return blocked[0] != blocked[1];
-}
+/* A corner's wedge: the corner q from the centre, its direction u from the centre, the
+ * disc's half-angle seen from it, the apex (q on the map) and the rim past which nothing is
+ * lit. */
+struct wedge {
+    double qx, qy, ux, uy, half, ax, ay, rim;
+};
 
-/* Keeps of s->seen (angles from the direction q to the centre, at `towards`) only the
- * directions where q ends a blocked stretch, cutting each stretch at the directions of the
- * edges meeting at q, where that can change. */
-static void keep_ends(penumbra_scratch *s, size_t corner, double qx, double qy, double towards) {
-    s->incident.assign(s->corner_items.begin() + s->corner_start[corner],
-                       s->corner_items.begin() + s->corner_start[corner + 1]);
-    std::vector<double> &cuts = s->cuts, &kept = s->kept;
-    kept.clear();
-    for (size_t k = 0; k < s->seen.size(); k += 2) {
-        const double from = s->seen[k], to = s->seen[k + 1];
-        cuts.assign({from, to});
-        for (int i : s->incident) {
-            const blocker &b = s->blockers[size_t(i)];
-            const double along = std::atan2(b.ldy, b.ldx) - towards;
-            for (double a : {along, along + pi}) {
-                const double cut = std::remainder(a, 2 * pi);
-                if (cut > from && cut < to)
-                    cuts.push_back(cut);
-            }
-        }
-        std::sort(cuts.begin(), cuts.end());
-        for (size_t c = 0; c + 1 < cuts.size(); c++)
-            if (cuts[c + 1] > cuts[c] &&
-                one_side_blocked(s, qx, qy, towards + 0.5 * (cuts[c] + cuts[c + 1]))) {
-                if (!kept.empty() && kept.back() == cuts[c])
-                    kept.back() = cuts[c + 1];
-                else
-                    kept.insert(kept.end(), {cuts[c], cuts[c + 1]});
-            }
-    }
-    s->seen.swap(kept);
+/* Adds the sector of the wedge between the directions r1 and r2, `width` radians apart, as far
+ * as the rim. */
+static void add_to_rim(penumbra_scratch *s, const wedge &w, const double r1[2], const double r2[2],
+                       double width) {
+    /* The farthest point from q within the rim lies along a side farther from q's direction. */
+    const double inside =
+        std::max(to_rim(w.qx, w.qy, r1[0], r1[1], w.rim), to_rim(w.qx, w.qy, r2[0], r2[1], w.rim));
+    add_sector(s, w.ax, w.ay, r1, r2, inside / std::cos(0.5 * width), rounding);
 }
 
 /* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
  * corner: most of a wide wedge is hidden from its corner close by. */
 static const int sectors = 4;
 
+/* Sectors next to each other whose triangle together would reach at most this much further
+ * than each alone are one triangle. */
+static const double joining = 1;
+/* Sectors that run to the rim are one triangle as long as they span at most this many radians
+ * together: a wider triangle reaches ever further past the rim to hold it. */
+static const double widest_join = 1;
+
+/* Adds the sectors of the wedge's directions [first, last] (angles from u). Sectors one after
+ * the other make one triangle, from `open`, when they all run to the rim (up to `widest_join`),
+ * or when their lengths differ so little that one triangle as long as the longest reaches at
+ * most `joining` further than any of them. */
+static void add_stretch(penumbra_scratch *s, const wedge &w, double first, double last) {
+    const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * w.half))));
+    const double step = (last - first) / n, cs = std::cos(step), ss = std::sin(step);
+    double side[2] = {w.ux, w.uy};
+    turn(&side[0], &side[1], std::cos(first), std::sin(first));
+    double open[2] = {side[0], side[1]};
+    int running = 0;
+    bool running_to_rim = false;
+    double longest = 0, shortest = 0;
+    const auto close = [&](const double end[2]) {
+        if (running > 0 && running_to_rim)
+            add_to_rim(s, w, open, end, running * step);
+        else if (running > 0)
+            add_sector(s, w.ax, w.ay, open, end, longest / std::cos(0.5 * running * step),
+                       rounding);
+        running = 0;
+        open[0] = end[0];
+        open[1] = end[1];
+    };
+    for (int i = 0; i < n; i++) {
+        double next[2] = {side[0], side[1]};
+        turn(&next[0], &next[1], cs, ss);
+        /* The farthest point from q within the rim lies along a side farther from u. */
+        const double inside = std::max(to_rim(w.qx, w.qy, side[0], side[1], w.rim),
+                                       to_rim(w.qx, w.qy, next[0], next[1], w.rim));
+        const double length = sector_reach(s, side, next, step, inside - 2 * pad) + 2 * pad;
+        const bool to_the_rim = length >= inside;
+        if (running > 0 && (to_the_rim != running_to_rim || (running + 1) * step > widest_join))
+            close(side);
+        if (running > 0 && !to_the_rim &&
+            std::max(longest, length) / std::cos(0.5 * (running + 1) * step) -
+                    std::min(shortest, length) >
+                joining)
+            close(side);
+        if (running == 0) {
+            running_to_rim = to_the_rim;
+            longest = shortest = length;
+        }
+        longest = std::max(longest, length);
+        shortest = std::min(shortest, length);
+        running++;
+        side[0] = next[0];
+        side[1] = next[1];
+    }
+    close(side);
+}
+
 /* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre: the points
  * p whose line through the corner meets the disc where the corner sees it, in the directions
  * s->seen gives. */
 static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, double qy) {
-    const double d = std::hypot(qx, qy), half = std::asin(s->size / d);
-    const double axis = std::atan2(qy, qx);
-    list_candidates(s, qx, qy, qx / d, qy / d, half);
-    /* Far enough to pass the reach from the centre on both sides. */
-    const double longest = double(box.radius) + d + 2;
-    const double ax = double(box.x) + qx, ay = double(box.y) + qy;
+    const double d = std::sqrt(qx * qx + qy * qy), half = std::asin(s->size / d);
+    const double sine = s->size / d, cosine = std::sqrt(std::max(0.0, 1 - sine * sine));
+    const double ux = qx / d, uy = qy / d;
+    list_candidates(s, qx, qy, ux, uy, cosine, sine);
+    list_looks(s, ux, uy, cosine);
+    /* Past this circle round the centre (the reach, the pad and a pixel's rounding) the wedge
+     * lights nothing. Corners lie inside it. */
+    const double rim = double(box.radius) + 2 * pad + 1;
+    const wedge w = {qx, qy, ux, uy, half, double(box.x) + qx, double(box.y) + qy, rim};
     for (size_t k = 0; k < s->seen.size(); k += 2) {
-        double from = s->seen[k] - slack, to = s->seen[k + 1] + slack;
+        double from = s->seen[k] - corner_slack, to = s->seen[k + 1] + corner_slack;
         /* The hard shadow's edge from the centre through the corner (direction 0) may round
          * either way by a pixel or so: a stretch that ends near it takes in the middle half of
          * the wedge, more than the pad beyond the narrow part. */
@@ -273,55 +386,19 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
             from = std::min(from, -half / 2);
             to = std::max(to, half / 2);
         }
-        const double first = std::max(axis - half, axis + from);
-        const double last = std::min(axis + half, axis + to);
-        const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * half))));
-        const double step = (last - first) / n;
-        for (int i = 0; i < n; i++) {
-            const double from = first + i * step, to = from + step;
-            const double length = std::min(longest, (sector_reach(s, qx, qy, from, to) + 2 * pad) /
-                                                        std::cos(0.5 * step));
-            add_sector(s, ax, ay, from, to, length, 0);
-        }
+        add_stretch(s, w, std::max(-half, from), std::min(half, to));
     }
     /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
      * ray from the centre through the corner: near the corner, where the wedge is narrower
      * than that, the pad widens it. */
-    const double narrow = std::min(longest, 2 * pad / std::sin(half) + 2 * pad);
-    add_sector(s, ax, ay, axis - half, axis + half, narrow, pad);
+    double r1[2] = {ux, uy}, r2[2] = {ux, uy};
+    turn(&r1[0], &r1[1], cosine, -sine);
+    turn(&r2[0], &r2[1], cosine, sine);
+    const double narrow =
+        std::min(2 * pad / sine + 2 * pad,
+                 std::max(to_rim(qx, qy, r1[0], r1[1], rim), to_rim(qx, qy, r2[0], r2[1], rim)));
+    add_sector(s, w.ax, w.ay, r1, r2, narrow, pad);
     add_triangles(s, box);
-}
-
-/* The corners of the blockers, each once, with the blockers ending at each. */
-static void list_corners(penumbra_scratch *s) {
-    const size_t n = 2 * s->blockers.size();
-    /* Each end as (blocker << 1 | end), sorted by its point, in the runs' scratch: no
-     * allocation once grown. */
-    std::vector<exact_run> &ends = s->runs;
-    ends.resize(n);
-    for (size_t i = 0; i < n; i++)
-        ends[i].row = int(i);
-    const auto point = [&](const exact_run &e) {
-        const blocker &b = s->blockers[size_t(e.row >> 1)];
-        return (e.row & 1) ? &b.x2 : &b.x1; /* x, then y */
-    };
-    std::sort(ends.begin(), ends.end(), [&](const exact_run &a, const exact_run &b) {
-        const double *p = point(a), *q = point(b);
-        return p[0] < q[0] || (p[0] == q[0] && p[1] < q[1]);
-    });
-    s->corners.clear();
-    s->corner_start.clear();
-    s->corner_items.clear();
-    for (size_t i = 0; i < n; i++) {
-        const double *p = point(ends[i]);
-        const size_t last = s->corners.size();
-        if (last == 0 || s->corners[last - 2] != p[0] || s->corners[last - 1] != p[1]) {
-            s->corners.insert(s->corners.end(), {p[0], p[1]});
-            s->corner_start.push_back(int(s->corner_items.size()));
-        }
-        s->corner_items.push_back(ends[i].row >> 1);
-    }
-    s->corner_start.push_back(int(s->corner_items.size()));
 }
 
 /* Sorts the unsorted runs into s->runs by row, then by column, joining those that overlap. */
@@ -339,8 +416,15 @@ static void sort_runs(penumbra_scratch *s, const lamp_box &box) {
     size_t kept = 0, from = 0;
     for (size_t i = 0; i < rows; i++) {
         const size_t to = size_t(start[i]);
-        std::sort(s->runs.begin() + std::ptrdiff_t(from), s->runs.begin() + std::ptrdiff_t(to),
-                  [](const exact_run &a, const exact_run &b) { return a.x0 < b.x0; });
+        /* A row has few runs: insertion. */
+        exact_run *row = s->runs.data();
+        for (size_t k = from + 1; k < to; k++) {
+            const exact_run r = row[k];
+            size_t j = k;
+            for (; j > from && row[j - 1].x0 > r.x0; j--)
+                row[j] = row[j - 1];
+            row[j] = r;
+        }
         start[i] = int(kept);
         for (size_t k = from; k < to; k++) {
             const exact_run r = s->runs[k];
@@ -358,23 +442,23 @@ static void sort_runs(penumbra_scratch *s, const lamp_box &box) {
 void find_exact_runs(penumbra_scratch *s, const lamp_box &box) {
     s->unsorted.clear();
     s->top = int(box.top);
+    list_chords(s, box);
     if (s->crossing) {
         for (int64_t y = box.top; y <= box.bottom; y++)
-            add_run(s, box, y, box.left, box.right);
+            add_run(s, box, y, int(box.left), int(box.right));
     } else if (!s->blockers.empty()) {
-        list_corners(s);
         /* A wedge lies behind its corner, farther from the centre: past the reach, and the pad,
          * it lights nothing. */
-        const double beyond = double(box.radius) + 2 * pad;
+        list_corners(s, double(box.radius) + 2 * pad);
         for (size_t i = 0; i < s->corners.size(); i += 2) {
             const double qx = s->corners[i], qy = s->corners[i + 1];
-            if (qx * qx + qy * qy >= beyond * beyond)
-                continue;
             /* The corner ends what a point behind it sees only along lines through it that
-             * reach the disc past the other blockers. */
-            if (seen_directions(s, qx, qy) == 0)
+             * reach the disc past the other blockers, and where its own edges block one side:
+             * those are cheaper to ask first. */
+            if (corner_ends(s, i / 2, qx, qy, std::sqrt(qx * qx + qy * qy)) == 0 ||
+                seen_directions(s, qx, qy) == 0)
                 continue;
-            keep_ends(s, i / 2, qx, qy, std::atan2(-qy, -qx));
+            keep_ends(s);
             if (!s->seen.empty())
                 add_wedge(s, box, qx, qy);
         }

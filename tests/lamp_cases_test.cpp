@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <thread>
 
@@ -205,6 +206,50 @@ TEST(ShareOfLightSeen, WallsPastTheRimAndBeforeIt) {
         const double seen =
             (getr32(getpixel(a.get(), 60, 50)) - 10.0) / (getr32(getpixel(b.get(), 60, 50)) - 10.0);
         EXPECT_NEAR(seen, expected, 0.02) << c.name << ": the map";
+    }
+}
+
+/* Behind a box's corner on a ray from the lamp's centre through whole points, the pixels on
+ * the ray see half the disc: the box hides the other half. Their centres lie on the line that
+ * splits the wedge behind the corner, where its parts meet, so none may fall between them. */
+TEST(Lamps, HalfSeenAlongTheRayThroughACorner) {
+    const struct {
+        const char *name;
+        int qx, qy, ex, ey; /* the corner on the ray and the box's opposite corner, from the lamp */
+    } cases[] = {{"shallow", -84, -12, -60, -36},
+                 {"diagonal", -40, -40, -16, -64},
+                 {"along a row", -30, 0, -10, -20},
+                 {"along a column", 0, 40, 20, 60}};
+    const int w = 300, h = 240, cx = 200, cy = 110, radius = 150;
+    light_source l = lamp(cx, cy, radius, 8);
+    l.r = l.g = l.b = 255;
+    for (const auto &c : cases) {
+        const int x0 = cx + std::min(c.qx, c.ex), x1 = cx + std::max(c.qx, c.ex);
+        const int y0 = cy + std::min(c.qy, c.ey), y1 = cy + std::max(c.qy, c.ey);
+        const std::vector<wall> walls = {{x0, y0, x1, y0, false},
+                                         {x1, y0, x1, y1, false},
+                                         {x1, y1, x0, y1, false},
+                                         {x0, y1, x0, y0, false}};
+        const Set set = make_set(walls);
+        Map map(create_light_map(w, h), destroy_light_map);
+        clear_light_map(map.get(), 0, 0, 0);
+        add_light(map.get(), set.get(), &l);
+        const Bitmap lit = applied_to_white(map.get(), w, h, 32);
+        const int g = std::gcd(std::abs(c.qx), std::abs(c.qy));
+        int compared = 0;
+        for (int k = c.qx / g, m = c.qy / g, x = cx + c.qx + k, y = cy + c.qy + m;
+             std::hypot(x - cx, y - cy) < radius - 20 && x >= 0 && x < w && y >= 0 && y < h;
+             x += k, y += m) {
+            if (x >= x0 && x <= x1 && y >= y0 && y <= y1)
+                continue; /* on the box's side */
+            compared++;
+            const double v = sampled_share(walls, cx, cy, 8, x, y);
+            ASSERT_NEAR(v, 0.5, 0.01) << c.name << " at " << x << ", " << y;
+            const double expected = 255 * falloff(l, std::hypot(x - cx, y - cy)) * v;
+            EXPECT_NEAR(getr32(getpixel(lit.get(), x, y)), expected, 3)
+                << c.name << " at " << x << ", " << y;
+        }
+        EXPECT_GT(compared, 3) << c.name;
     }
 }
 

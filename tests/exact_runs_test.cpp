@@ -1,0 +1,130 @@
+/* Every pixel that sees part of a lamp's disc gets its exact share, whatever the corners it
+ * lies behind: corners shared by boxes, corners with an edge pointing at the lamp (whose line
+ * crosses the disc's angle), corners close to the disc and far from it, outlines of both
+ * windings, loose segments. A pixel left to the hard shadow would be off by the part of the disc
+ * it sees, or the part it does not. */
+#include "lamp_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+
+namespace {
+
+using namespace lamp_model;
+
+const int map_w = 120, map_h = 96;
+
+/* A box from (x1, y1) to (x2, y2), its edges clockwise on screen or not. */
+std::vector<wall> box(int x1, int y1, int x2, int y2, bool clockwise = true) {
+    std::vector<wall> walls = {{x1, y1, x2, y1, false},
+                               {x2, y1, x2, y2, false},
+                               {x2, y2, x1, y2, false},
+                               {x1, y2, x1, y1, false}};
+    if (!clockwise)
+        for (wall &w : walls) {
+            std::swap(w.x1, w.x2);
+            std::swap(w.y1, w.y2);
+        }
+    return walls;
+}
+
+std::vector<wall> joined(std::vector<std::vector<wall>> parts) {
+    std::vector<wall> all;
+    for (const std::vector<wall> &p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+
+/* Segments of up to 20 pixels each way, a third of them two-way. */
+std::vector<wall> segments(unsigned seed, int count) {
+    std::mt19937 random(seed);
+    std::vector<wall> walls;
+    for (int i = 0; i < count; i++) {
+        const int x = int(random() % map_w), y = int(random() % map_h);
+        walls.push_back(
+            {x, y, x + int(random() % 41) - 20, y + int(random() % 41) - 20, i % 3 == 0});
+    }
+    return walls;
+}
+
+struct runs_case {
+    const char *name;
+    std::vector<wall> walls;
+    int lx, ly, size;
+};
+
+void PrintTo(const runs_case &c, std::ostream *out) {
+    *out << c.name;
+}
+
+std::vector<runs_case> cases() {
+    return {
+        {"boxes sharing corners",
+         joined(
+             {box(60, 20, 70, 30), box(70, 30, 80, 40), box(70, 10, 80, 20), box(50, 30, 60, 40)}),
+         40, 60, 5},
+        {"edges pointing at the lamp",
+         {{60, 48, 100, 48, false},
+          {100, 48, 60, 48, false},
+          {30, 20, 10, 0, true},
+          {40, 60, 40, 90, false}},
+         40,
+         48,
+         6},
+        {"corners near the disc", joined({box(48, 40, 58, 50), box(26, 30, 34, 36, false)}), 40, 48,
+         6},
+        {"corners far from the disc", joined({box(80, 20, 88, 28), box(10, 64, 16, 70)}), 40, 40,
+         3},
+        {"counter-clockwise boxes",
+         joined({box(60, 30, 72, 42, false), box(20, 60, 30, 66, false)}), 45, 45, 4},
+        {"a corner on the disc's rim", {{30, 43, 36, 43, true}}, 40, 40, 5},
+        {"loose segments", segments(168, 20), 60, 48, 4},
+        {"more loose segments", segments(112, 20), 40, 48, 6},
+        {"fewer loose segments", segments(12, 14), 30, 30, 2},
+    };
+}
+
+class ExactRuns : public testing::TestWithParam<runs_case> {};
+
+/* The map's level at every pixel far enough from seeing all of the disc or none of it is the
+ * share the query gives: the hard shadow there would be further off than a rounding. */
+TEST_P(ExactRuns, EveryPixelSeeingPartOfTheDiscGetsItsShare) {
+    const runs_case &c = GetParam();
+    const Set set = make_set(c.walls);
+    light_source l = lamp(c.lx, c.ly, 90, c.size);
+    l.r = l.g = l.b = 255;
+    Map map(create_light_map(map_w, map_h), destroy_light_map);
+    ASSERT_TRUE(map);
+    clear_light_map(map.get(), 0, 0, 0);
+    add_light(map.get(), set.get(), &l);
+    const Bitmap lit = applied_to_white(map.get(), map_w, map_h, 32);
+    const double allowed = 3;
+    int checked = 0;
+    for (int y = 0; y < map_h; y++)
+        for (int x = 0; x < map_w; x++) {
+            const double d = std::hypot(x - c.lx, y - c.ly);
+            if (d >= l.radius - 1)
+                continue;
+            const double v = share_of_light_seen(set.get(), c.lx, c.ly, c.size, x, y);
+            const double weight = 255 * falloff(l, d);
+            if (std::min(v, 1 - v) * weight <= 2 * allowed)
+                continue;
+            ASSERT_NEAR(getr32(getpixel(lit.get(), x, y)), weight * v, allowed)
+                << "at " << x << ", " << y << ", sharing " << v;
+            checked++;
+        }
+    EXPECT_GT(checked, 40) << "too few pixels in a penumbra to test anything";
+}
+
+INSTANTIATE_TEST_SUITE_P(Corners, ExactRuns, testing::ValuesIn(cases()),
+                         [](const testing::TestParamInfo<runs_case> &info) {
+                             std::string name = info.param.name;
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             std::replace(name.begin(), name.end(), '-', '_');
+                             name.erase(std::remove(name.begin(), name.end(), '\''), name.end());
+                             return name;
+                         });
+
+} // namespace
