@@ -151,10 +151,6 @@ static void fill_bins(penumbra_scratch *s) {
     for (int k = bins; k > 0; k--)
         start[size_t(k)] = start[size_t(k) - 1];
     start[0] = 0;
-    /* Each point reads its bin's blockers one after the other, not scattered. */
-    s->binned.resize(items.size());
-    for (size_t k = 0; k < items.size(); k++)
-        s->binned[k] = b[size_t(items[k])];
 }
 
 void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, int64_t cy,
@@ -198,7 +194,6 @@ void copy_lamp_geometry(penumbra_scratch *to, const penumbra_scratch *from) {
     to->blockers = from->blockers;
     to->bin_start = from->bin_start;
     to->bin_items = from->bin_items;
-    to->binned = from->binned;
     to->ranges = from->ranges;
     to->runs = from->runs;
     to->row_start = from->row_start;
@@ -278,13 +273,13 @@ static int hidden_stretches(penumbra_scratch *s, double px, double py, const dou
     const double d = std::sqrt(d2), ux = -px / d, uy = -py / d;
     *t = size / std::sqrt(d2 - size * size);
     if (!ignored && s->umbra >= 0 &&
-        hides_all(s->binned[size_t(s->umbra)], px, py, ux, uy, d, size, *t))
+        hides_all(s->blockers[size_t(s->bin_items[size_t(s->umbra)])], px, py, ux, uy, d, size, *t))
         return -1;
     const int bin = bin_of(pseudo_angle(px, py));
     int n = 0;
     double *lows = s->lows.data(), *highs = s->highs.data();
     for (int k = s->bin_start[size_t(bin)]; k < s->bin_start[size_t(bin) + 1]; k++) {
-        const blocker &b = s->binned[size_t(k)];
+        const blocker &b = s->blockers[size_t(s->bin_items[size_t(k)])];
         if (b.near >= d)
             break;
         if (b.ldx * (py - b.ly) - b.ldy * (px - b.lx) >= 0)

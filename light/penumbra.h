@@ -91,7 +91,6 @@ struct penumbra_scratch {
     std::vector<set_edge_copy> listed;
     std::vector<blocker> blockers;
     std::vector<int> bin_start, bin_items; /* the blockers each bin of directions must look at */
-    std::vector<blocker> binned;           /* copies of bin_items' blockers, in their order */
     std::vector<double> lows, highs;       /* blocked stretches of one point's view */
     std::vector<chunk_blocker> chunk;      /* the blockers a chunk of a row works out */
     int chunk_count;
@@ -106,8 +105,8 @@ struct penumbra_scratch {
     std::vector<uint32_t> stamps; /* each blocker's last listing, to list it once */
     uint32_t stamp;
     bool single; /* the box is small enough for rows to be worked out in single precision */
-    /* The binned blocker that last hid all of the disc from a point, -1 for none: the next
-     * points of a row are often in the same umbra. */
+    /* The place in bin_items of the blocker that last hid all of the disc from a point, -1 for
+     * none: the next points of a row are often in the same umbra. */
     int umbra;
     std::vector<std::pair<double, int>> order; /* distances and blockers, nearest first */
     std::vector<bin_range> ranges;             /* each blocker's bins */
