@@ -54,13 +54,16 @@ void lamp_rows::cone_columns(const cone &k, int64_t x, int64_t dy, int64_t *firs
         else if (b > 0)
             lo = HUGE_VAL;
     }
-    if (lo > hi) {
+    /* The bounds may lie anywhere, infinities included: only those within the columns asked
+     * about are turned into columns. */
+    const double from = double(*first - x), to = double(*last - x);
+    if (lo > hi || lo > to + 2 || hi < from - 2) {
         *first = *last + 1;
         return;
     }
-    if (lo > -1e18)
+    if (lo > from)
         *first = std::max(*first, x + int64_t(std::floor(lo)) - 1);
-    if (hi < 1e18)
+    if (hi < to)
         *last = std::min(*last, x + int64_t(std::ceil(hi)) + 1);
 }
 

@@ -292,6 +292,26 @@ TEST(Lamps, BadValues) {
     EXPECT_TRUE(same_levels(untouched.get(), cleared_map(80, 60).get(), 80, 60));
 }
 
+/* A cone far thinner than a pixel lights no row but its axis', whichever the lamp's size: its
+ * sides' bounds on a row's columns run far past any column. */
+TEST(Lamps, HairThinConesLightOnlyTheirAxis) {
+    const Set set = make_set({{10, 40, 70, 40, true}});
+    const Bitmap cleared = applied_to_white(cleared_map(80, 60).get(), 80, 60, 32);
+    for (int size : {0, 3})
+        for (double direction : {0.0, 180.0, 1e-300}) {
+            const light_source thin = lamp(40, 15, 50, size, FALLOFF_LINEAR, direction, 1e-300, 0);
+            const Bitmap lit = applied_to_white(lit_by({thin}, set.get()).get(), 80, 60, 32);
+            long changed = 0;
+            for (int y = 0; y < 60; y++)
+                for (int x = 0; x < 80; x++)
+                    if (getpixel(lit.get(), x, y) != getpixel(cleared.get(), x, y)) {
+                        EXPECT_EQ(y, 15) << "size " << size << ", direction " << direction;
+                        changed++;
+                    }
+            EXPECT_GT(changed, 0) << "size " << size << ", direction " << direction;
+        }
+}
+
 TEST(Lamps, PointLightsAreSizeZeroLamps) {
     const Set set =
         make_set({{5, 40, 60, 35, true}, {50, 5, 30, 30, false}, {70, 50, 75, 10, false}});
