@@ -8,6 +8,7 @@
 #include "worker_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <new>
 #include <thread>
@@ -89,16 +90,16 @@ struct band_job {
     const light_source *lights;
     int count;
     int starts[most_threads + 1];
+    std::atomic<int> next_lamp; /* the next lamp whose penumbrae a thread takes on */
 };
 
 } // namespace
 
-/* Thread `part` finds the penumbrae of every parts-th lamp from its own. */
-static void find_penumbrae(void *context, int part) {
+/* Each thread takes on the next lamp left until none is: lamps' penumbrae cost unevenly. */
+static void find_penumbrae(void *context, int) {
     band_job *job = static_cast<band_job *>(context);
     light_map *map = job->map;
-    const int parts = worker_threads(map->pool);
-    for (int i = part; i < job->count; i += parts)
+    for (int i = job->next_lamp++; i < job->count; i = job->next_lamp++)
         map->lamp_found[size_t(i)] =
             find_lamp_penumbrae(&map->lamp_penumbrae[size_t(i)], map, job->set, &job->lights[i]);
 }
@@ -181,7 +182,7 @@ void add_lights(light_map *map, const shrouder_set *set, const light_source *lig
             add_light(map, set, &lights[i]);
         return;
     }
-    band_job job{map, set, lights, count, {}};
+    band_job job{map, set, lights, count, {}, {0}};
     find_all_penumbrae(&job);
     estimate_row_work(map, lights, count);
     add_exact_work(map);
