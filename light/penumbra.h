@@ -160,6 +160,18 @@ enum row_vectors { WIDEST_VECTORS, SSE2_VECTORS };
 void seen_shares_of_row(penumbra_scratch *s, int64_t x0, int64_t y, int n, float *shares,
                         row_vectors vectors = WIDEST_VECTORS);
 
+/* Rows are listed a segment of this many pixels at a time (row_blockers.cpp). */
+const int penumbra_segment = 256;
+
+/* Lists the blockers of the n pixels from (x0, y), at most a segment, each once, with the
+ * pixels they may hide some of the disc from. */
+void list_segment_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n);
+
+/* Sorts out the segment's blockers for its chunk of n pixels from x0, `offset` pixels into the
+ * segment, into s->chunk; true, leaving the list, when one of them hides all of the disc from
+ * every pixel of the chunk. */
+bool list_chunk_blockers(penumbra_scratch *s, int offset, int64_t x0, int64_t y, int n);
+
 /* The bin of the direction (dx, dy) from the centre. */
 int direction_bin(double dx, double dy);
 
