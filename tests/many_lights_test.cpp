@@ -5,6 +5,7 @@
 #include "light_map.h"
 #include "set_level.h"
 
+#include <algorithm>
 #include <memory>
 #include <random>
 #include <string>
@@ -84,6 +85,29 @@ TEST(AddLights, EqualsAddLightOneAtATimeOnAnyThreads) {
                     << " threads, frame " << frame;
             }
         }
+    }
+}
+
+/* One map on two threads over frames of few and many lamps, disc lamps or none: the penumbrae
+ * its threads find for each frame's lamps are its own, whatever the frames before held. */
+TEST(AddLights, FramesOfMoreAndFewerDiscLampsEachEqualOneAtATime) {
+    std::mt19937 rng(23);
+    level walls;
+    tile_map(walls, rng, -48, -48, 18, 14, 12, 4);
+    Map many(create_light_map(120, 90), destroy_light_map);
+    set_light_map_threads(many.get(), 2);
+    for (int count : {3, 40, 5, 0, 60, 1}) {
+        std::vector<light_source> lit = lamps(rng, std::max(count, 4), 120, 90, 0, 0);
+        lit.resize(size_t(count));
+        for (light_source &l : lit)
+            l.size = count == 5 ? 0 : 1 + int(rng() % 8); /* a frame of point lamps only */
+        Map one(create_light_map(120, 90), destroy_light_map);
+        clear_light_map(one.get(), 10, 20, 30);
+        for (const light_source &l : lit)
+            add_light(one.get(), walls.set, &l);
+        clear_light_map(many.get(), 10, 20, 30);
+        add_lights(many.get(), walls.set, lit.data(), count);
+        EXPECT_EQ(levels(many.get(), 120, 90), levels(one.get(), 120, 90)) << count << " lamps";
     }
 }
 
