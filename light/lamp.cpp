@@ -70,6 +70,19 @@ static void mask_out_exact_runs(lamp_scratch *s, const lamp &l) {
             memset(s->shadow->line[r.row] + r.x0, l.black, size_t(r.x1 - r.x0 + 1));
 }
 
+/* Adds the lamp to the pixels x0 .. x1 of row y with the share of its disc each sees:
+ * full_weight x F x K x V. */
+static void light_exact_run(light_map *map, const lamp &l, int64_t y, int64_t x0, int64_t x1) {
+    const int n = int(x1 - x0 + 1);
+    const int64_t dy = y - l.y;
+    uint16_t *weights = l.s->weights;
+    fill_weights(l, weights, n, x0 - l.x, dy);
+    seen_shares_of_row(&l.s->penumbra, x0 - l.x, dy, n, l.s->shares);
+    for (int i = 0; i < n; i++)
+        weights[i] = uint16_t(float(weights[i]) * l.s->shares[i] + 0.5f);
+    light_span(map, l, y, x0, n, weights, NULL);
+}
+
 static void light_exact_runs(light_map *map, const lamp_scratch *s, const lamp &l) {
     const int64_t r2 = l.radius * l.radius;
     for (const exact_run &r : s->penumbra.runs) {

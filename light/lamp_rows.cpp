@@ -206,29 +206,6 @@ void lamp_rows::light_span(light_map *map, const lamp &l, int64_t y, int64_t fir
         light_row(r, g, b, weights, n, l.twice_colour);
 }
 
-void lamp_rows::light_exact_run(light_map *map, const lamp &l, int64_t y, int64_t x0, int64_t x1) {
-    const int n = int(x1 - x0 + 1);
-    const int64_t dy = y - l.y;
-    uint16_t *weights = l.s->weights;
-    fill_weights(l, weights, n, x0 - l.x, dy);
-    seen_shares_of_row(&l.s->penumbra, x0 - l.x, dy, n, l.s->shares);
-    for (int i = 0; i < n; i++)
-        weights[i] = uint16_t(float(weights[i]) * l.s->shares[i] + 0.5f);
-    light_span(map, l, y, x0, n, weights, NULL);
-}
-
-void lamp_rows::exact_runs_of_row(const lamp &l, int64_t y, const exact_run **first,
-                                  const exact_run **end) {
-    const penumbra_scratch &p = l.s->penumbra;
-    const int64_t row = y - p.top;
-    if (!l.soft || row < 0 || row + 1 >= int64_t(p.row_start.size())) {
-        *first = *end = NULL;
-        return;
-    }
-    *first = p.runs.data() + p.row_start[size_t(row)];
-    *end = p.runs.data() + p.row_start[size_t(row) + 1];
-}
-
 /* Lit chunks are taken row by row: the two rows of a pair are seldom lit in the same places. */
 void lamp_rows::light_lit_runs(light_map *map, const lamp &l, int64_t y, const uint8_t *shadow,
                                int64_t from, int64_t end) {

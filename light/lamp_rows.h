@@ -78,15 +78,6 @@ void light_span(light_map *map, const lamp &l, int64_t y, int64_t first, int n,
 void light_lit_runs(light_map *map, const lamp &l, int64_t y, const uint8_t *shadow, int64_t from,
                     int64_t end);
 
-/* Adds a disc lamp to the pixels x0 .. x1 of row y, with the share of its disc each sees (the
- * penumbra scratch's blockers): full_weight x F x K x V. The weights of a row pair are written
- * over. */
-void light_exact_run(light_map *map, const lamp &l, int64_t y, int64_t x0, int64_t x1);
-
-/* The exact runs of row y of a disc lamp, in column order: *first up to *end (none for a point
- * lamp or a row off the lamp's box). */
-void exact_runs_of_row(const lamp &l, int64_t y, const exact_run **first, const exact_run **end);
-
 /* Adds the lamp to the rows dy above and below it from its mask, computing their falloff once. */
 void light_row_pair(light_map *map, const lamp &l, int64_t dy);
 

@@ -50,16 +50,35 @@ static const coverage_run *wanted_of_row(const lamp &l, int64_t y) {
     return wanted->lo <= wanted->hi ? wanted : NULL;
 }
 
+/* The exact runs of row y of a disc lamp, in column order: *first up to *end (none for a point
+ * lamp or a row off the lamp's box). */
+static void exact_runs_of_row(const lamp &l, int64_t y, const exact_run **first,
+                              const exact_run **end) {
+    const penumbra_scratch &p = l.s->penumbra;
+    const int64_t row = y - p.top;
+    if (!l.soft || row < 0 || row + 1 >= int64_t(p.row_start.size())) {
+        *first = *end = NULL;
+        return;
+    }
+    *first = p.runs.data() + p.row_start[size_t(row)];
+    *end = p.runs.data() + p.row_start[size_t(row) + 1];
+}
+
+/* Row y's exact run *e within the columns it wants; false when none of it is. */
+static bool wanted_part(const coverage_run &wanted, const exact_run &e, span *part) {
+    part->first = std::max<int64_t>(e.x0, wanted.lo);
+    part->last = std::min<int64_t>(e.x1, wanted.hi);
+    return part->first <= part->last;
+}
+
 /* The exact runs of row y are blackened on its painted mask row, left to their share. */
 static void mask_out_exact(const lamp &l, int64_t y, const coverage_run &wanted) {
     const exact_run *e, *end;
     exact_runs_of_row(l, y, &e, &end);
-    for (; e < end; e++) {
-        const int64_t first = std::max<int64_t>(e->x0, wanted.lo);
-        const int64_t last = std::min<int64_t>(e->x1, wanted.hi);
-        if (first <= last)
-            memset(l.s->shadow->line[y] + first, l.black, size_t(last - first + 1));
-    }
+    span part;
+    for (; e < end; e++)
+        if (wanted_part(wanted, *e, &part))
+            memset(l.s->shadow->line[y] + part.first, l.black, size_t(part.last - part.first + 1));
 }
 
 /* The lit stretches of row y among the columns it wants; none when the row is not worked on,
@@ -76,13 +95,6 @@ static int row_lit(light_map *map, const lamp &l, int64_t y, int64_t dy, span *l
     fill_weight_row(l, l.s->weights, wanted->lo, wanted->hi - wanted->lo + 1, dy);
     light_lit_runs(map, l, y, l.s->shadow->line[y], wanted->lo, wanted->hi + 1);
     return 0;
-}
-
-/* Row y's exact run *e within the columns it wants; false when none of it is. */
-static bool wanted_part(const coverage_run &wanted, const exact_run &e, span *part) {
-    part->first = std::max<int64_t>(e.x0, wanted.lo);
-    part->last = std::min<int64_t>(e.x1, wanted.hi);
-    return part->first <= part->last;
 }
 
 /* Row y's stretches to light: its n lit gaps and its exact runs within the columns it wants, in

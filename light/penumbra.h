@@ -60,7 +60,7 @@ struct bin_range {
     int first, last;
 };
 
-/* A tile of pixels and its blockers, tile_items[first ..] (penumbra_rows.cpp); count -1 for
+/* A tile of pixels and its blockers, tile_items[first ..] (row_blockers.cpp); count -1 for
  * none listed. */
 struct row_tile {
     int64_t column, row;
@@ -68,7 +68,7 @@ struct row_tile {
 };
 
 /* Lines n . p = c, n pointing away from the disc, that a point lies on the inner side of
- * (n . p >= c) when a blocker hides some of the disc from it (penumbra_rows.cpp), worked out
+ * (n . p >= c) when a blocker hides some of the disc from it (row_blockers.cpp), worked out
  * for the blockers gathered `gathering`-th. */
 struct shadow_sides {
     uint32_t gathering;
