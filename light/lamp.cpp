@@ -65,37 +65,39 @@ static bool in_rows(const exact_run &r, const lamp &l) {
 /* The runs where the share is worked out exactly are taken out of the mask first, so that the
  * hard path leaves them alone. */
 static void mask_out_exact_runs(lamp_scratch *s, const lamp &l) {
-    for (const exact_run &r : s->penumbra.runs)
+    for (const exact_run &r : exact_of(l).runs)
         if (in_rows(r, l))
             memset(s->shadow->line[r.row] + r.x0, l.black, size_t(r.x1 - r.x0 + 1));
 }
 
-/* Adds the lamp to the pixels x0 .. x1 of row y with the share of its disc each sees:
- * full_weight x F x K x V. */
-static void light_exact_run(light_map *map, const lamp &l, int64_t y, int64_t x0, int64_t x1) {
+/* The columns of the exact run that the lamp lights: the runs may be padded past its reach
+ * and cone. False when it lights none of them. */
+static bool lit_part(const lamp &l, const exact_run &r, int64_t *first, int64_t *last) {
+    lit_columns(l, r.row - l.y, first, last);
+    *first = std::max<int64_t>(*first, r.x0);
+    *last = std::min<int64_t>(*last, r.x1);
+    return *first <= *last;
+}
+
+/* Adds the lamp to the pixels x0 .. x1 of its exact run of that index with the share of its disc
+ * each sees: full_weight x F x K x V. */
+static void light_exact_run(light_map *map, const lamp &l, size_t run, int64_t x0, int64_t x1) {
     const int n = int(x1 - x0 + 1);
-    const int64_t dy = y - l.y;
+    const int64_t y = exact_of(l).runs[run].row;
     uint16_t *weights = l.s->weights;
-    fill_weights(l, weights, n, x0 - l.x, dy);
-    seen_shares_of_row(&l.s->penumbra, x0 - l.x, dy, n, l.s->shares);
+    fill_weights(l, weights, n, x0 - l.x, y - l.y);
+    const float *shares = shares_of_run(l, run, x0, y, n);
     for (int i = 0; i < n; i++)
-        weights[i] = uint16_t(float(weights[i]) * l.s->shares[i] + 0.5f);
+        weights[i] = uint16_t(float(weights[i]) * shares[i] + 0.5f);
     light_span(map, l, y, x0, n, weights, NULL);
 }
 
-static void light_exact_runs(light_map *map, const lamp_scratch *s, const lamp &l) {
-    const int64_t r2 = l.radius * l.radius;
-    for (const exact_run &r : s->penumbra.runs) {
-        if (!in_rows(r, l))
-            continue;
-        /* Only the columns within reach and the cone: the runs may be padded past them. */
-        const int64_t dy = r.row - l.y, half = floor_sqrt(r2 - std::min(r2, dy * dy));
-        int64_t first = std::max<int64_t>(r.x0, l.x - half);
-        int64_t last = std::min<int64_t>(r.x1, l.x + half);
-        if (!l.k.round)
-            cone_columns(l.k, l.x, dy, &first, &last);
-        if (first <= last)
-            light_exact_run(map, l, r.row, first, last);
+static void light_exact_runs(light_map *map, const lamp &l) {
+    const std::vector<exact_run> &runs = exact_of(l).runs;
+    for (size_t i = 0; i < runs.size(); i++) {
+        int64_t first, last;
+        if (in_rows(runs[i], l) && lit_part(l, runs[i], &first, &last))
+            light_exact_run(map, l, i, first, last);
     }
 }
 
@@ -132,19 +134,46 @@ static void find_penumbrae(penumbra_scratch *p, const light_map *map, const shro
         p, {l.x, l.y, l.radius, l.columns.first, box_rows.first, l.columns.last, box_rows.last});
 }
 
-bool find_lamp_penumbrae(penumbra_scratch *p, const light_map *map, const shrouder_set *set,
+void find_lamp_penumbrae(found_penumbrae *f, const light_map *map, const shrouder_set *set,
                          const light_source *light) {
     lamp l;
     const shrouder_set *shading;
-    if (!place_lamp(map, set, light, 0, map ? map->h - 1 : 0, &l, &shading) || !l.soft)
+    f->found = place_lamp(map, set, light, 0, map->h - 1, &l, &shading) && l.soft;
+    if (f->found)
+        find_penumbrae(&f->penumbra, map, shading, light, l);
+}
+
+bool work_out_shares(found_penumbrae *f, const light_map *map, const light_source *light) {
+    lamp l;
+    const shrouder_set *shading;
+    if (!f->found || !place_lamp(map, NULL, light, 0, map->h - 1, &l, &shading))
         return false;
-    find_penumbrae(p, map, shading, light, l);
+    l.k = cone_of(*light);
+    const std::vector<exact_run> &runs = f->penumbra.runs;
+    try {
+        f->share_start.resize(runs.size());
+        size_t total = 0;
+        for (size_t i = 0; i < runs.size(); i++) {
+            f->share_start[i] = total;
+            total += size_t(runs[i].x1 - runs[i].x0 + 1);
+        }
+        f->shares.resize(total);
+    } catch (const std::bad_alloc &) {
+        f->found = false;
+        return false;
+    }
+    for (size_t i = 0; i < runs.size(); i++) {
+        int64_t first, last;
+        if (lit_part(l, runs[i], &first, &last))
+            seen_shares_of_row(&f->penumbra, first - l.x, runs[i].row - l.y, int(last - first + 1),
+                               f->shares.data() + f->share_start[i] + (first - runs[i].x0));
+    }
     return true;
 }
 
 void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
                        const light_source *light, int first, int last,
-                       const penumbra_scratch *found) {
+                       const found_penumbrae *found) {
     lamp l;
     const shrouder_set *shading;
     if (!place_lamp(map, set, light, first, last, &l, &shading))
@@ -158,9 +187,8 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
     l.smooth = light->falloff == FALLOFF_SMOOTH;
     l.k = cone_of(*light);
     l.s = s;
-    if (l.soft && found)
-        copy_lamp_geometry(&s->penumbra, found);
-    else if (l.soft)
+    l.found = l.soft && found && found->found ? found : NULL;
+    if (l.soft && !l.found)
         find_penumbrae(&s->penumbra, map, shading, light, l);
     if (light_lit_spans(map, shading, *light, l))
         return;
@@ -172,7 +200,7 @@ void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
     for (int64_t dy = nearest; dy <= farthest; dy++)
         light_row_pair(map, l, dy);
     if (l.soft)
-        light_exact_runs(map, s, l);
+        light_exact_runs(map, l);
 }
 
 void add_light(light_map *map, const shrouder_set *set, const light_source *light) {

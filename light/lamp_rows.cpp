@@ -268,6 +268,24 @@ void lamp_rows::light_row_pair(light_map *map, const lamp &l, int64_t dy) {
     }
 }
 
+void lamp_rows::lit_columns(const lamp &l, int64_t dy, int64_t *first, int64_t *last) {
+    const int64_t half_chord =
+        floor_sqrt(l.radius * l.radius - std::min(l.radius * l.radius, dy * dy));
+    *first = std::max(l.columns.first, l.x - half_chord);
+    *last = std::min(l.columns.last, l.x + half_chord);
+    if (!l.k.round)
+        cone_columns(l.k, l.x, dy, first, last);
+}
+
+const float *lamp_rows::shares_of_run(const lamp &l, size_t run, int64_t x0, int64_t y, int n) {
+    if (l.found) {
+        const size_t from = l.found->share_start[run];
+        return l.found->shares.data() + from + (x0 - l.found->penumbra.runs[run].x0);
+    }
+    seen_shares_of_row(&l.s->penumbra, x0 - l.x, y - l.y, n, l.s->shares);
+    return l.s->shares;
+}
+
 /* Both sides of the lamp's row are taken together. */
 void lamp_rows::row_distances(const lamp &l, int64_t *nearest, int64_t *farthest) {
     const int64_t above = l.y - l.rows.first, below = l.rows.last - l.y;

@@ -39,7 +39,14 @@ struct lamp {
     bool smooth, soft;
     cone k;
     lamp_scratch *s; /* where its row work is done */
+    /* A disc lamp's penumbrae and shares worked out ahead, or NULL: then the scratch's. */
+    const found_penumbrae *found;
 };
+
+/* The penumbrae holding a disc lamp's exact runs. */
+inline const penumbra_scratch &exact_of(const lamp &l) {
+    return l.found ? l.found->penumbra : l.s->penumbra;
+}
 
 /* a + b, at most 255: b is first cut to what a leaves, which vectorises to a byte minimum. */
 inline uint8_t add_saturated(uint8_t a, uint8_t b) {
@@ -80,6 +87,15 @@ void light_lit_runs(light_map *map, const lamp &l, int64_t y, const uint8_t *sha
 
 /* Adds the lamp to the rows dy above and below it from its mask, computing their falloff once. */
 void light_row_pair(light_map *map, const lamp &l, int64_t dy);
+
+/* The columns of the row dy from the centre that the lamp lights: its chord on the map, cut by
+ * its cone (padded by a pixel); empty when *first > *last. */
+void lit_columns(const lamp &l, int64_t dy, int64_t *first, int64_t *last);
+
+/* The shares of the disc seen from the n pixels from column x0 of row y, which lie in the
+ * lamp's exact run of that index: read where they were worked out ahead, otherwise worked out
+ * now in the scratch. */
+const float *shares_of_run(const lamp &l, size_t run, int64_t x0, int64_t y, int n);
 
 /* The distances from the lamp's row to the nearest and the farthest rows it is added to. */
 void row_distances(const lamp &l, int64_t *nearest, int64_t *farthest);

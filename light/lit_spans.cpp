@@ -54,7 +54,7 @@ static const coverage_run *wanted_of_row(const lamp &l, int64_t y) {
  * lamp or a row off the lamp's box). */
 static void exact_runs_of_row(const lamp &l, int64_t y, const exact_run **first,
                               const exact_run **end) {
-    const penumbra_scratch &p = l.s->penumbra;
+    const penumbra_scratch &p = exact_of(l);
     const int64_t row = y - p.top;
     if (!l.soft || row < 0 || row + 1 >= int64_t(p.row_start.size())) {
         *first = *end = NULL;
@@ -126,15 +126,16 @@ static int row_stretches(const lamp &l, int64_t y, const span *lit, int n, span 
 static void cut_by_shares(const lamp &l, int64_t y, const span &stretch, uint16_t *weights,
                           const exact_run **e, const exact_run *end) {
     const coverage_run &wanted = *wanted_of_row(l, y);
+    const exact_run *runs = exact_of(l).runs.data();
     for (; *e < end && (*e)->x0 <= stretch.last; ++*e) {
         span part;
         if (!wanted_part(wanted, **e, &part))
             continue;
         const int n = int(part.last - part.first + 1);
-        seen_shares_of_row(&l.s->penumbra, part.first - l.x, y - l.y, n, l.s->shares);
+        const float *shares = shares_of_run(l, size_t(*e - runs), part.first, y, n);
         uint16_t *w = weights + (part.first - stretch.first);
         for (int i = 0; i < n; i++)
-            w[i] = uint16_t(float(w[i]) * l.s->shares[i] + 0.5f);
+            w[i] = uint16_t(float(w[i]) * shares[i] + 0.5f);
     }
 }
 
@@ -176,11 +177,8 @@ static void light_pair(light_map *map, const lamp &l, int64_t dy) {
 /* The columns of each row worked on that the lamp can light: its chord, cut by its cone. */
 static void wanted_columns(const lamp &l, coverage_run *wanted) {
     for (int64_t y = l.rows.first; y <= l.rows.last; y++) {
-        const int64_t dy = y - l.y, half_chord = floor_sqrt(l.radius * l.radius - dy * dy);
-        int64_t first = std::max(l.columns.first, l.x - half_chord);
-        int64_t last = std::min(l.columns.last, l.x + half_chord);
-        if (!l.k.round)
-            cone_columns(l.k, l.x, dy, &first, &last);
+        int64_t first, last;
+        lit_columns(l, y - l.y, &first, &last);
         wanted[y - l.rows.first] =
             first <= last ? coverage_run{int(first), int(last)} : coverage_run{1, 0};
     }

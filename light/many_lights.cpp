@@ -2,7 +2,10 @@
  * each band carrying about the same work, and every thread adds every lamp to its own band in
  * order. A pixel sees the same additions in the same order as with add_light one lamp at a
  * time, so the levels are the same to the byte. The threads are started once, at a map's first
- * add_lights, and kept. */
+ * add_lights, and kept.
+ *
+ * Disc lamps' penumbrae cost most and unevenly, where a band cannot foresee it: they are worked
+ * out first, a lamp at a time on whichever thread is free, for the bands to read. */
 #include "light_map.h"
 #include "map_parts.h"
 #include "worker_pool.h"
@@ -10,6 +13,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <functional>
 #include <new>
 #include <thread>
 
@@ -91,17 +95,29 @@ struct band_job {
     int count;
     int starts[most_threads + 1];
     std::atomic<int> next_lamp; /* the next lamp whose penumbrae a thread takes on */
+    bool ahead;                 /* whether they were worked out for the bands to read */
 };
 
 } // namespace
 
-/* Each thread takes on the next lamp left until none is: lamps' penumbrae cost unevenly. */
+/* Each thread takes on the next lamp left until none is. */
 static void find_penumbrae(void *context, int) {
     band_job *job = static_cast<band_job *>(context);
     light_map *map = job->map;
     for (int i = job->next_lamp++; i < job->count; i = job->next_lamp++)
-        map->lamp_found[size_t(i)] =
-            find_lamp_penumbrae(&map->lamp_penumbrae[size_t(i)], map, job->set, &job->lights[i]);
+        find_lamp_penumbrae(&map->lamp_penumbrae[size_t(i)], map, job->set, &job->lights[i]);
+}
+
+/* The same for the shares, the lamps with the most exact pixels first: what is left to share
+ * out at the end is small. */
+static void work_out_all_shares(void *context, int) {
+    band_job *job = static_cast<band_job *>(context);
+    light_map *map = job->map;
+    const int count = int(map->share_order.size());
+    for (int k = job->next_lamp++; k < count; k = job->next_lamp++) {
+        const int i = map->share_order[size_t(k)].second;
+        work_out_shares(&map->lamp_penumbrae[size_t(i)], map, &job->lights[i]);
+    }
 }
 
 static void add_to_band(void *context, int part) {
@@ -111,19 +127,34 @@ static void add_to_band(void *context, int part) {
     const int first = job->starts[part], last = job->starts[part + 1] - 1;
     if (first > last)
         return;
-    for (int i = 0; i < job->count; i++) {
-        const size_t at = size_t(i);
-        const bool found = at < map->lamp_found.size() && map->lamp_found[at];
+    for (int i = 0; i < job->count; i++)
         add_light_to_rows(map, s, job->set, &job->lights[i], first, last,
-                          found ? &map->lamp_penumbrae[at] : NULL);
-    }
+                          job->ahead ? &map->lamp_penumbrae[size_t(i)] : NULL);
 }
 
-/* Disc lamps' penumbrae are found first, each lamp on one thread, for all the bands to share;
- * when there is no room for them, every band finds its own. */
-static void find_all_penumbrae(band_job *job) {
+/* The exact pixels of a lamp whose penumbrae were found. */
+static size_t exact_pixels(const found_penumbrae &f) {
+    size_t n = 0;
+    for (const exact_run &r : f.penumbra.runs)
+        n += size_t(r.x1 - r.x0 + 1);
+    return n;
+}
+
+/* Lists the lamps whose penumbrae were found, the most exact pixels first. */
+static void order_by_work(light_map *map, int count) {
+    map->share_order.clear();
+    for (int i = 0; i < count; i++)
+        if (map->lamp_penumbrae[size_t(i)].found)
+            map->share_order.push_back({exact_pixels(map->lamp_penumbrae[size_t(i)]), i});
+    std::sort(map->share_order.begin(), map->share_order.end(),
+              std::greater<std::pair<size_t, int>>());
+}
+
+/* Disc lamps' penumbrae and shares are worked out first, each lamp on one thread, for all the
+ * bands to read; when there is no room for them, every band works out its own. */
+static void work_out_penumbrae(band_job *job) {
     light_map *map = job->map;
-    map->lamp_found.clear();
+    job->ahead = false;
     bool discs = false;
     for (int i = 0; i < job->count; i++)
         discs = discs || job->lights[i].size > 0;
@@ -132,23 +163,29 @@ static void find_all_penumbrae(band_job *job) {
     try {
         if (map->lamp_penumbrae.size() < size_t(job->count))
             map->lamp_penumbrae.resize(size_t(job->count));
-        map->lamp_found.assign(size_t(job->count), 0);
+        map->share_order.reserve(size_t(job->count));
     } catch (const std::bad_alloc &) {
-        map->lamp_found.clear();
         return;
     }
     run_on_workers(map->pool, find_penumbrae, job);
+    order_by_work(map, job->count);
+    job->next_lamp = 0;
+    run_on_workers(map->pool, work_out_all_shares, job);
+    job->ahead = true;
 }
 
-/* A pixel whose share of a disc is worked out costs about this many pixels lit plainly. */
-static const double exact_cost = 8;
+/* Lighting a pixel of an exact run from its share costs about this many pixels lit plainly. */
+static const double exact_cost = 1;
 
-/* Adds to each row the work of the exact runs found on it. */
-static void add_exact_work(light_map *map) {
-    for (size_t i = 0; i < map->lamp_found.size(); i++) {
-        if (!map->lamp_found[i])
+/* Adds to each row the work of lighting the exact runs found on it. */
+static void add_exact_work(light_map *map, const band_job &job) {
+    if (!job.ahead)
+        return;
+    for (int i = 0; i < job.count; i++) {
+        const found_penumbrae &f = map->lamp_penumbrae[size_t(i)];
+        if (!f.found)
             continue;
-        for (const exact_run &r : map->lamp_penumbrae[i].runs)
+        for (const exact_run &r : f.penumbra.runs)
             if (r.row >= 0 && r.row < map->h)
                 map->row_work[size_t(r.row)] += exact_cost * (r.x1 - r.x0 + 1);
     }
@@ -182,10 +219,10 @@ void add_lights(light_map *map, const shrouder_set *set, const light_source *lig
             add_light(map, set, &lights[i]);
         return;
     }
-    band_job job{map, set, lights, count, {}, {0}};
-    find_all_penumbrae(&job);
+    band_job job{map, set, lights, count, {}, {0}, false};
+    work_out_penumbrae(&job);
     estimate_row_work(map, lights, count);
-    add_exact_work(map);
+    add_exact_work(map, job);
     const int parts = worker_threads(map->pool);
     cut_bands(map, std::min(threads, parts), job.starts);
     for (int t = std::min(threads, parts); t < parts; t++)

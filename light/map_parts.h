@@ -7,6 +7,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <utility>
 #include <vector>
 
 struct BITMAP;
@@ -38,6 +39,16 @@ struct lamp_scratch {
     penumbra_scratch penumbra;
 };
 
+/* A disc lamp's penumbrae worked out before its rows are lit, for every band of rows to read:
+ * its blockers and exact runs, and the share of the disc each pixel of the runs sees where the
+ * lamp lights it (run i's column x0 + k at shares[share_start[i] + k]). */
+struct found_penumbrae {
+    penumbra_scratch penumbra;
+    bool found; /* false for a lamp that adds nothing or has hard shadows */
+    std::vector<float> shares;
+    std::vector<size_t> share_start;
+};
+
 struct light_map {
     int w, h;
     int view_x, view_y;
@@ -50,9 +61,10 @@ struct light_map {
     int threads;
     worker_pool *pool;
     std::vector<lamp_scratch> band_scratch;
-    /* add_lights: each disc lamp's penumbrae, found once for every band, and whether found. */
-    std::vector<penumbra_scratch> lamp_penumbrae;
-    std::vector<char> lamp_found;
+    /* add_lights: each lamp's penumbrae, found once for every band, and the order their shares
+     * are worked out in (exact pixels, lamp). */
+    std::vector<found_penumbrae> lamp_penumbrae;
+    std::vector<std::pair<size_t, int>> share_order;
     std::vector<double> row_work;
 };
 
@@ -68,16 +80,21 @@ void destroy_lamp_scratch(lamp_scratch *s);
 struct light_source;
 struct shrouder_set;
 
-/* Gathers the blockers of a disc lamp and finds its exact runs over its box on the map; false,
- * with nothing found, for a lamp that adds nothing or has hard shadows. */
-bool find_lamp_penumbrae(penumbra_scratch *p, const light_map *map, const shrouder_set *set,
+/* Gathers the blockers of a disc lamp and finds its exact runs over its box on the map, in
+ * f->penumbra; f->found is false, with nothing found, for a lamp that adds nothing or has hard
+ * shadows. */
+void find_lamp_penumbrae(found_penumbrae *f, const light_map *map, const shrouder_set *set,
                          const light_source *light);
 
+/* Works out the shares of the exact runs find_lamp_penumbrae found for the lamp, where it
+ * lights them; false, with f->found cleared, when memory runs out. */
+bool work_out_shares(found_penumbrae *f, const light_map *map, const light_source *light);
+
 /* Adds the lamp to the rows first .. last of the map only, working in the scratch given, with
- * the penumbrae find_lamp_penumbrae found for it, or NULL to find them. */
+ * the penumbrae and shares worked out for it, or NULL to work them out. */
 void add_light_to_rows(light_map *map, lamp_scratch *s, const shrouder_set *set,
                        const light_source *light, int first, int last,
-                       const penumbra_scratch *found);
+                       const found_penumbrae *found);
 
 /* Stops the map's threads and frees their scratch. */
 void stop_light_threads(light_map *map);

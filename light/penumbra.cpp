@@ -153,6 +153,18 @@ static void fill_bins(penumbra_scratch *s) {
     start[0] = 0;
 }
 
+/* Readies the scratch for queries (shares, directions, rows) of the blockers it holds. */
+static void start_queries(penumbra_scratch *s) {
+    const size_t n = s->blockers.size();
+    s->umbra = -1;
+    s->stamps.assign(n, 0u);
+    s->stamp = 0;
+    s->chunk.resize(n);
+    s->lows.resize(n);
+    s->highs.resize(n);
+    s->rows_ready = false;
+}
+
 void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, int64_t cy,
                      double size, int64_t left, int64_t top, int64_t right, int64_t bottom) {
     s->size = size;
@@ -174,31 +186,6 @@ void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, i
     const int64_t single_reach = 4096;
     s->single = std::max({cx - left, right - cx, cy - top, bottom - cy}) <= single_reach;
     start_queries(s);
-}
-
-void start_queries(penumbra_scratch *s) {
-    const size_t n = s->blockers.size();
-    s->umbra = -1;
-    s->stamps.assign(n, 0u);
-    s->stamp = 0;
-    s->chunk.resize(n);
-    s->lows.resize(n);
-    s->highs.resize(n);
-    s->rows_ready = false;
-}
-
-void copy_lamp_geometry(penumbra_scratch *to, const penumbra_scratch *from) {
-    to->size = from->size;
-    to->crossing = from->crossing;
-    to->single = from->single;
-    to->blockers = from->blockers;
-    to->bin_start = from->bin_start;
-    to->bin_items = from->bin_items;
-    to->ranges = from->ranges;
-    to->runs = from->runs;
-    to->row_start = from->row_start;
-    to->top = from->top;
-    start_queries(to);
 }
 
 /* The stretch [lo, hi] of tangents, within [-t, t], that the blocker hides from the point p

@@ -142,13 +142,6 @@ inline void start_listing(penumbra_scratch *s) {
 void gather_blockers(penumbra_scratch *s, const shrouder_set *set, int64_t cx, int64_t cy,
                      double size, int64_t left, int64_t top, int64_t right, int64_t bottom);
 
-/* Readies the scratch for queries (shares, directions, rows) of the blockers it holds. */
-void start_queries(penumbra_scratch *s);
-
-/* Takes the blockers and the exact runs another scratch gathered and found, ready for queries:
- * threads adding one lamp to bands of rows each work out the lamp's penumbrae once. */
-void copy_lamp_geometry(penumbra_scratch *to, const penumbra_scratch *from);
-
 /* The share of the disc the point (px, py), relative to the centre, sees past the gathered
  * blockers. */
 double seen_share(penumbra_scratch *s, double px, double py);
