@@ -111,6 +111,45 @@ TEST(AddLights, FramesOfMoreAndFewerDiscLampsEachEqualOneAtATime) {
     }
 }
 
+/* Disc lamps whose hard shadows come from a painted mask, not from runs of shadow: a row
+ * crossed by more shadows than a cast keeps, and bands of more rows than a cast holds. The
+ * bands read the shares worked out ahead there too. */
+TEST(AddLights, DiscLampsLitFromAMaskEqualOneAtATime) {
+    struct masked {
+        const char *name;
+        int w, h;
+        int pickets[5]; /* x, y, count, gap, length */
+        int lamp[4];    /* x, y, reach, size */
+    };
+    const masked cases[] = {
+        {"many shadows a row", 100, 70, {8, 30, 14, 6, 2}, {50, 20, 60, 3}},
+        {"bands taller than a cast", 6, 8400, {1, 4100, 2, 3, 3}, {3, 4080, 5000, 2}},
+    };
+    for (const masked &m : cases) {
+        level walls;
+        for (int i = 0; i < m.pickets[2]; i++) {
+            const int x = m.pickets[0] + i * m.pickets[3], y = m.pickets[1];
+            walls.add(two_way, {x, y, x, y + m.pickets[4]});
+        }
+        std::vector<light_source> lit(3);
+        for (size_t i = 0; i < lit.size(); i++) {
+            lit[i].x = m.lamp[0] + int(i) * 2, lit[i].y = m.lamp[1] - int(i) * 3;
+            lit[i].radius = m.lamp[2], lit[i].size = m.lamp[3] + int(i);
+            lit[i].r = 255, lit[i].g = 180, lit[i].b = 90;
+        }
+        lit[2].half_angle = 40, lit[2].edge = 10, lit[2].direction = 80;
+        Map one(create_light_map(m.w, m.h), destroy_light_map);
+        clear_light_map(one.get(), 10, 20, 30);
+        for (const light_source &l : lit)
+            add_light(one.get(), walls.set, &l);
+        Map many(create_light_map(m.w, m.h), destroy_light_map);
+        set_light_map_threads(many.get(), 2);
+        clear_light_map(many.get(), 10, 20, 30);
+        add_lights(many.get(), walls.set, lit.data(), int(lit.size()));
+        EXPECT_EQ(levels(many.get(), m.w, m.h), levels(one.get(), m.w, m.h)) << m.name;
+    }
+}
+
 TEST(AddLights, IgnoresNothingToAddAndChangesThreadsBetweenFrames) {
     Map map(create_light_map(40, 30), destroy_light_map);
     clear_light_map(map.get(), 5, 6, 7);
