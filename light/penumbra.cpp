@@ -59,10 +59,20 @@ static void add_piece(penumbra_scratch *s, const double line[4], double from, do
         {x1, y1, x2, y2, line[0], line[1], line[2], line[3], distance_to_origin(x1, y1, x2, y2)});
 }
 
-/* Adds the parts of the edge outside the disc of radius `size` around the origin. */
+/* Whether the whole disc of radius `size` around the origin lies strictly on the edge's left,
+ * the side it blocks: a ray from a point there to the disc never crosses its line, and a point
+ * on its right is not blocked by it. Such edges (a box's back, most often) block nothing. */
+static bool faces_away(const double line[4], double size, double length) {
+    const double across =
+        line[3] * line[0] - line[2] * line[1]; /* the centre's side, times length */
+    return across < 0 && -across > size * length;
+}
+
+/* Adds the parts of the edge outside the disc of radius `size` around the origin, unless it
+ * can block nothing. */
 static void add_blocker(penumbra_scratch *s, const double line[4]) {
     const double a = line[2] * line[2] + line[3] * line[3];
-    if (a == 0)
+    if (a == 0 || faces_away(line, s->size, std::sqrt(a)))
         return;
     const double b = 2 * (line[0] * line[2] + line[1] * line[3]);
     const double c = line[0] * line[0] + line[1] * line[1] - s->size * s->size;
