@@ -63,8 +63,8 @@ static void add_piece(penumbra_scratch *s, const double line[4], double from, do
  * the side it blocks: a ray from a point there to the disc never crosses its line, and a point
  * on its right is not blocked by it. Such edges (a box's back, most often) block nothing. */
 static bool faces_away(const double line[4], double size, double length) {
-    const double across =
-        line[3] * line[0] - line[2] * line[1]; /* the centre's side, times length */
+    /* The centre's distance from the line, times its length: negative on its left. */
+    const double across = line[3] * line[0] - line[2] * line[1];
     return across < 0 && -across > size * length;
 }
 
