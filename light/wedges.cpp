@@ -377,6 +377,8 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
      * lights nothing. Corners lie inside it. */
     const double rim = double(box.radius) + 2 * pad + 1;
     const wedge w = {qx, qy, ux, uy, half, double(box.x) + qx, double(box.y) + qy, rim};
+    /* How far the stretch holding direction 0 reaches each way of it, 0 for none. */
+    double margin = 0;
     for (size_t k = 0; k < s->seen.size(); k += 2) {
         double from = s->seen[k] - corner_slack, to = s->seen[k + 1] + corner_slack;
         /* The hard shadow's edge from the centre through the corner (direction 0) may round
@@ -386,18 +388,21 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
             from = std::min(from, -half / 2);
             to = std::max(to, half / 2);
         }
-        add_stretch(s, w, std::max(-half, from), std::min(half, to));
+        from = std::max(-half, from);
+        to = std::min(half, to);
+        if (from < 0 && to > 0)
+            margin = std::min(-from, to);
+        add_stretch(s, w, from, to);
     }
     /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
-     * ray from the centre through the corner: near the corner, where the wedge is narrower
-     * than that, the pad widens it. */
-    double r1[2] = {ux, uy}, r2[2] = {ux, uy};
-    turn(&r1[0], &r1[1], cosine, -sine);
-    turn(&r2[0], &r2[1], cosine, sine);
-    const double narrow =
-        std::min(2 * pad / sine + 2 * pad,
-                 std::max(to_rim(qx, qy, r1[0], r1[1], rim), to_rim(qx, qy, r2[0], r2[1], rim)));
-    add_sector(s, w.ax, w.ay, r1, r2, narrow, pad);
+     * ray from the centre through the corner: near the corner, where the stretch round that
+     * ray is narrower than the pad, a strip along it as wide as the pad each way takes them
+     * in. Past twice the pad over the wedge's sine the middle half does. */
+    const double strip = std::min({2 * pad / sine + 2 * pad,
+                                   margin > 0 ? pad / std::tan(margin) + 2 * pad : HUGE_VAL,
+                                   to_rim(qx, qy, ux, uy, rim)});
+    const double along[2] = {ux, uy};
+    add_sector(s, w.ax, w.ay, along, along, strip, pad);
     add_triangles(s, box);
 }
 
