@@ -46,6 +46,12 @@ struct candidate {
     double wx, wy, ex, ey, near;
 };
 
+/* A direction (x, y) from a corner, a unit vector, and the sine of its angle from the wedge's
+ * axis, which orders the directions of a wedge. */
+struct wedge_look {
+    double sine, x, y;
+};
+
 /* A blocker as a chunk of a row's pixels sees it: the chunk's pixels first .. last - 1 lie
  * strictly on its left, and `polar` says whether each pixel must tell whether the blocker lies in
  * front of the disc or beyond it (otherwise it lies in front for all of them). */
@@ -116,7 +122,7 @@ struct penumbra_scratch {
     std::vector<int> corner_slots;         /* a table of the corners by their points */
     std::vector<int> end_corners;          /* each blocker's ends' corners */
     std::vector<candidate> candidates;     /* the blockers that may cut one wedge short */
-    std::vector<double> looks;             /* directions from the corner to look along, x, y */
+    std::vector<wedge_look> looks;         /* directions from the corner to look along */
     std::vector<double> seen;              /* directions a corner sees the disc in */
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<wedge_triangle> triangles; /* the sectors of its wedge */

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
-/* Wedges are widened by this much each way, over the pixels where the hard shadow from the
- * centre may round the other way. */
+/* Pixels this near the hard shadow's edge through a corner are worked out exactly, where the
+ * hard shadow from the centre may round the other way. */
 static const double pad = 1.5;
 /* Sectors take in the pixels this near them too: a pixel's centre may lie on the side two
  * sectors share, which each may put a rounding outside itself. */
@@ -63,14 +63,6 @@ static void extent_in_band(const triangle_edge &e, double y0, double y_end, doub
     *hi = crossed ? std::max(*hi, std::max(xa, xb)) : *hi;
 }
 
-/* Extends [*lo, *hi] by the x of the edge on the row y, if it crosses it. */
-static void extent_on_row(const triangle_edge &e, double y, double *lo, double *hi) {
-    const double x = e.x1 + (y - e.y1) * e.slope;
-    const bool crossed = y >= e.y1 && y <= e.y2;
-    *lo = crossed ? std::min(*lo, x) : *lo;
-    *hi = crossed ? std::max(*hi, x + e.wide) : *hi;
-}
-
 /* The greatest column at or left of x, and the least at or right of it, within +/-1e9, or one
  * more column out by a rounding: the truncation of a positive number is its floor. */
 static const double column_offset = 1 << 30;
@@ -84,12 +76,14 @@ static int column_from(double x) {
     return -column_to(-x);
 }
 
-/* How far from the corner, along the direction (rx, ry), the first candidate lies (the corner
- * strictly on its edge's right, as a light would be); HUGE_VAL when none does. Candidates come
- * nearest first: none past the nearest hit yet can be nearer. */
-static double first_hit(const std::vector<candidate> &candidates, double rx, double ry) {
+/* The candidate met first from the corner along the direction (rx, ry) (the corner strictly
+ * on its edge's right, as a light would be), -1 for none. Candidates come nearest first: none
+ * past the nearest hit yet can be nearer. */
+static int first_hit(const std::vector<candidate> &candidates, double rx, double ry) {
     double nearest = HUGE_VAL;
-    for (const candidate &c : candidates) {
+    int hit = -1;
+    for (size_t i = 0; i < candidates.size(); i++) {
+        const candidate &c = candidates[i];
         if (c.near >= nearest)
             break;
         const double across = rx * c.ey - ry * c.ex;
@@ -97,10 +91,12 @@ static double first_hit(const std::vector<candidate> &candidates, double rx, dou
         const double sign = across < 0 ? -1 : 1, span = across * sign;
         const double along = (c.wx * c.ey - c.wy * c.ex) * sign;
         const double at = (c.wx * ry - c.wy * rx) * sign;
-        if (along > 0 && at >= 0 && at <= span)
-            nearest = std::min(nearest, along / span);
+        if (along > 0 && at >= 0 && at <= span && along / span < nearest) {
+            nearest = along / span;
+            hit = int(i);
+        }
     }
-    return nearest;
+    return hit;
 }
 
 /* The candidate of the segment from (x1, y1) to (x2, y2), relative to the corner. */
@@ -156,9 +152,6 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
               [](const candidate &a, const candidate &b) { return a.near < b.near; });
 }
 
-/* Directions are looked along this many radians aside of a blocker's end. */
-static const double aside = 1e-7;
-
 /* The direction (x, y) turned by the angle whose cosine and sine are given. */
 static void turn(double *x, double *y, double c, double sn) {
     const double tx = *x * c - *y * sn;
@@ -166,55 +159,29 @@ static void turn(double *x, double *y, double c, double sn) {
     *x = tx;
 }
 
-/* Whether the direction r lies between the directions `from` and `to`, less than half a turn
- * apart, both included. */
-static bool between(const double from[2], const double to[2], double rx, double ry) {
-    return from[0] * ry - from[1] * rx >= 0 && rx * to[1] - ry * to[0] >= 0;
-}
-
-/* The directions from q just aside of the candidates' ends, within the wedge round the axis u
- * whose half-angle has the cosine `least`, in s->looks as pairs. Along a direction the nearest
- * blocker only changes at a blocker's end (blockers of a set cross only at their ends), so a
- * sector's farthest first hit is found there or at its sides. */
+/* The directions from q to the candidates' ends within the wedge round the axis u whose
+ * half-angle has the cosine `least`, in s->looks by their angle from u. Along a direction the
+ * nearest blocker only changes at a blocker's end (blockers of a set cross only at their ends),
+ * so between two looks one after the other the same candidate is hit first, or none. */
 static void list_looks(penumbra_scratch *s, double ux, double uy, double least) {
-    std::vector<double> &looks = s->looks;
+    std::vector<wedge_look> &looks = s->looks;
     looks.clear();
-    const double ca = std::cos(aside), sa = std::sin(aside);
-    for (const candidate &c : s->candidates) {
+    for (const candidate &c : s->candidates)
         for (int end = 0; end < 2; end++) {
             const double ex = c.wx + end * c.ex, ey = c.wy + end * c.ey;
             const double length = std::sqrt(ex * ex + ey * ey);
-            for (int side = -1; side <= 1; side += 2) {
-                double rx = ex / length, ry = ey / length;
-                turn(&rx, &ry, ca, side * sa);
-                if (rx * ux + ry * uy >= least)
-                    looks.insert(looks.end(), {rx, ry});
-            }
+            const double rx = ex / length, ry = ey / length;
+            if (rx * ux + ry * uy >= least)
+                looks.push_back({ux * ry - uy * rx, rx, ry});
         }
+    /* Few: insertion. */
+    for (size_t i = 1; i < looks.size(); i++) {
+        const wedge_look l = looks[i];
+        size_t j = i;
+        for (; j > 0 && looks[j - 1].sine > l.sine; j--)
+            looks[j] = looks[j - 1];
+        looks[j] = l;
     }
-}
-
-/* A distance from q beyond which every point of the sector between the directions `from` and
- * `to` (the first turned from the axis by `width` radians less than the second) is hidden from q
- * by a blocker that casts from q: there, the direction to q lies inside a blocked stretch, not
- * at its end. Once as far as `enough`, no farther is looked. */
-static double sector_reach(const penumbra_scratch *s, const double from[2], const double to[2],
-                           double width, double enough) {
-    const double ca = std::cos(aside), sa = std::sin(aside);
-    double farthest = 0;
-    if (aside <= width) {
-        double rx = from[0], ry = from[1];
-        turn(&rx, &ry, ca, sa);
-        farthest = first_hit(s->candidates, rx, ry);
-        rx = to[0];
-        ry = to[1];
-        turn(&rx, &ry, ca, -sa);
-        farthest = std::max(farthest, first_hit(s->candidates, rx, ry));
-    }
-    for (size_t k = 0; k < s->looks.size() && farthest < enough; k += 2)
-        if (between(from, to, s->looks[k], s->looks[k + 1]))
-            farthest = std::max(farthest, first_hit(s->candidates, s->looks[k], s->looks[k + 1]));
-    return farthest;
 }
 
 /* How far from q, inside the circle of that radius round the centre, the circle lies along
@@ -224,13 +191,9 @@ static double to_rim(double qx, double qy, double rx, double ry, double rim) {
     return std::sqrt(std::max(0.0, along * along - (qx * qx + qy * qy) + rim * rim)) - along;
 }
 
-/* Adds the sector from the apex (ax, ay) between the directions r1 and r2, that long, to the
- * wedge's triangles: its pixels are those whose centres it holds, or those within `pad` of
- * it. */
-static void add_sector(penumbra_scratch *s, double ax, double ay, const double r1[2],
-                       const double r2[2], double length, double pad) {
-    const double xs[3] = {ax, ax + length * r1[0], ax + length * r2[0]};
-    const double ys[3] = {ay, ay + length * r1[1], ay + length * r2[1]};
+/* Adds the triangle of the three points, x then y, to the wedge's triangles: its pixels are
+ * those whose centres it holds, or those within `pad` of it. */
+static void add_triangle(penumbra_scratch *s, const double xs[3], const double ys[3], double pad) {
     wedge_triangle t;
     for (int i = 0; i < 3; i++)
         t.edges[i] = edge_between(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3]);
@@ -238,6 +201,15 @@ static void add_sector(penumbra_scratch *s, double ax, double ay, const double r
     t.bottom = std::max({ys[0], ys[1], ys[2]}) + pad;
     t.pad = pad;
     s->triangles.push_back(t);
+}
+
+/* Adds the sector from the apex (ax, ay) between the directions r1 and r2, that long, to the
+ * wedge's triangles, widened by `pad`. */
+static void add_sector(penumbra_scratch *s, double ax, double ay, const double r1[2],
+                       const double r2[2], double length, double pad) {
+    const double xs[3] = {ax, ax + length * r1[0], ax + length * r2[0]};
+    const double ys[3] = {ay, ay + length * r1[1], ay + length * r2[1]};
+    add_triangle(s, xs, ys, pad);
 }
 
 /* Adds the wedge's triangles to the rows of the box: on each row, the stretches of those it
@@ -259,13 +231,8 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
             if (double(y) < t.top || double(y) > t.bottom)
                 continue;
             double lo = HUGE_VAL, hi = -HUGE_VAL;
-            /* Within a rounding, a triangle's stretch of the row is that of its centre line. */
-            if (t.pad > rounding)
-                for (const triangle_edge &e : t.edges)
-                    extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
-            else
-                for (const triangle_edge &e : t.edges)
-                    extent_on_row(e, double(y), &lo, &hi);
+            for (const triangle_edge &e : t.edges)
+                extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
             const int from = column_from(lo - t.pad), to = column_to(hi + t.pad);
             if (from > to)
                 continue;
@@ -302,66 +269,101 @@ static void add_to_rim(penumbra_scratch *s, const wedge &w, const double r1[2], 
     add_sector(s, w.ax, w.ay, r1, r2, inside / std::cos(0.5 * width), rounding);
 }
 
-/* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
- * corner: most of a wide wedge is hidden from its corner close by. */
-static const int sectors = 4;
-
-/* Sectors next to each other whose triangle together would reach at most this much further
- * than each alone are one triangle. */
-static const double joining = 1;
-/* Sectors that run to the rim are one triangle as long as they span at most this many radians
- * together: a wider triangle reaches ever further past the rim to hold it. */
+/* Directions next to each other that run to the rim are one triangle as long as they span at
+ * most this many radians together: a wider triangle reaches ever further past the rim to hold
+ * it. */
 static const double widest_join = 1;
 
-/* Adds the sectors of the wedge's directions [first, last] (angles from u). Sectors one after
- * the other make one triangle, from `open`, when they all run to the rim (up to `widest_join`),
- * or when their lengths differ so little that one triangle as long as the longest reaches at
- * most `joining` further than any of them. */
-static void add_stretch(penumbra_scratch *s, const wedge &w, double first, double last) {
-    const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * w.half))));
-    const double step = (last - first) / n, cs = std::cos(step), ss = std::sin(step);
-    double side[2] = {w.ux, w.uy};
-    turn(&side[0], &side[1], std::cos(first), std::sin(first));
-    double open[2] = {side[0], side[1]};
-    int running = 0;
-    bool running_to_rim = false;
-    double longest = 0, shortest = 0;
-    const auto close = [&](const double end[2]) {
-        if (running > 0 && running_to_rim)
-            add_to_rim(s, w, open, end, running * step);
-        else if (running > 0)
-            add_sector(s, w.ax, w.ay, open, end, longest / std::cos(0.5 * running * step),
-                       rounding);
-        running = 0;
-        open[0] = end[0];
-        open[1] = end[1];
-    };
+/* Adds the sector of the wedge between the directions r1 and r2, as far as the rim, cut into
+ * triangles at most `widest_join` wide. */
+static void add_fan_to_rim(penumbra_scratch *s, const wedge &w, const double r1[2],
+                           const double r2[2]) {
+    const double width = std::atan2(r1[0] * r2[1] - r1[1] * r2[0], r1[0] * r2[0] + r1[1] * r2[1]);
+    const int n = int(std::ceil(width / widest_join));
+    const double step = width / n, cs = std::cos(step), ss = std::sin(step);
+    double side[2] = {r1[0], r1[1]};
     for (int i = 0; i < n; i++) {
         double next[2] = {side[0], side[1]};
-        turn(&next[0], &next[1], cs, ss);
-        /* The farthest point from q within the rim lies along a side farther from u. */
-        const double inside = std::max(to_rim(w.qx, w.qy, side[0], side[1], w.rim),
-                                       to_rim(w.qx, w.qy, next[0], next[1], w.rim));
-        const double length = sector_reach(s, side, next, step, inside - 2 * pad) + 2 * pad;
-        const bool to_the_rim = length >= inside;
-        if (running > 0 && (to_the_rim != running_to_rim || (running + 1) * step > widest_join))
-            close(side);
-        if (running > 0 && !to_the_rim &&
-            std::max(longest, length) / std::cos(0.5 * (running + 1) * step) -
-                    std::min(shortest, length) >
-                joining)
-            close(side);
-        if (running == 0) {
-            running_to_rim = to_the_rim;
-            longest = shortest = length;
-        }
-        longest = std::max(longest, length);
-        shortest = std::min(shortest, length);
-        running++;
+        if (i + 1 < n)
+            turn(&next[0], &next[1], cs, ss);
+        else
+            next[0] = r2[0], next[1] = r2[1];
+        add_to_rim(s, w, side, next, step);
         side[0] = next[0];
         side[1] = next[1];
     }
-    close(side);
+}
+
+/* How far from q along the direction r the line of the candidate lies, or HUGE_VAL when it does
+ * not lie ahead. */
+static double to_line(const candidate &c, const double r[2]) {
+    const double t = (c.wx * c.ey - c.wy * c.ex) / (r[0] * c.ey - r[1] * c.ex);
+    return t > 0 && t < HUGE_VAL ? t : HUGE_VAL;
+}
+
+/* Adds the part of the wedge between its directions [first, last] (angles from u) that q sees:
+ * between two looks one after the other, the triangle from q to the candidate hit first, or
+ * the sector to the rim when none is hit within it. A point past the candidate is hidden from q
+ * by it: there, the direction to q lies inside a blocked stretch, not at its end. Neighbours
+ * that hit the same candidate, or run to the rim, are one triangle. */
+static void add_stretch(penumbra_scratch *s, const wedge &w, double first, double last) {
+    double open[2] = {w.ux, w.uy}, end[2] = {w.ux, w.uy};
+    turn(&open[0], &open[1], std::cos(first), std::sin(first));
+    turn(&end[0], &end[1], std::cos(last), std::sin(last));
+    const double last_sine = std::sin(last);
+    /* What the directions from `open` hit: a candidate, the rim (-1), or nothing yet (-2). */
+    int running = -2;
+    double side[2] = {open[0], open[1]};
+    const auto close = [&](const double to[2]) {
+        if (running == -1) {
+            add_fan_to_rim(s, w, open, to);
+        } else if (running >= 0) {
+            const candidate &c = s->candidates[size_t(running)];
+            const double near = to_line(c, open), far = to_line(c, to);
+            const double xs[3] = {w.ax, w.ax + near * open[0], w.ax + far * to[0]};
+            const double ys[3] = {w.ay, w.ay + near * open[1], w.ay + far * to[1]};
+            add_triangle(s, xs, ys, rounding);
+        }
+        open[0] = to[0];
+        open[1] = to[1];
+    };
+    const std::vector<wedge_look> &looks = s->looks;
+    size_t k = size_t(std::upper_bound(looks.begin(), looks.end(), std::sin(first),
+                                       [](double v, const wedge_look &l) { return v < l.sine; }) -
+                      looks.begin());
+    double side_sine = std::sin(first);
+    for (;;) {
+        const bool at_end = k == looks.size() || looks[k].sine >= last_sine;
+        const double next[2] = {at_end ? end[0] : looks[k].x, at_end ? end[1] : looks[k].y};
+        const double next_sine = at_end ? last_sine : looks[k].sine;
+        if (next_sine > side_sine) {
+            double mx = side[0] + next[0], my = side[1] + next[1];
+            const double length = std::sqrt(mx * mx + my * my);
+            mx /= length;
+            my /= length;
+            int hit = first_hit(s->candidates, mx, my);
+            /* Past the rim nothing is lit: a candidate beyond it along both sides is none. */
+            if (hit >= 0) {
+                const candidate &c = s->candidates[size_t(hit)];
+                const double a = to_line(c, side), b = to_line(c, next);
+                if ((a >= to_rim(w.qx, w.qy, side[0], side[1], w.rim) &&
+                     b >= to_rim(w.qx, w.qy, next[0], next[1], w.rim)) ||
+                    a == HUGE_VAL || b == HUGE_VAL)
+                    hit = -1;
+            }
+            if (hit != running) {
+                close(side);
+                running = hit;
+            }
+        }
+        side[0] = next[0];
+        side[1] = next[1];
+        side_sine = next_sine;
+        if (at_end)
+            break;
+        k++;
+    }
+    close(end);
 }
 
 /* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre: the points

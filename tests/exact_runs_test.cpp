@@ -99,6 +99,8 @@ std::vector<runs_case> cases() {
         {"loose segments", segments(168, 20), 60, 48, 4},
         {"more loose segments", segments(112, 20), 40, 48, 6},
         {"fewer loose segments", segments(12, 14), 30, 30, 2},
+        {"pickets behind a corner", joined({box(50, 40, 56, 46), pickets(66, 28, 6, 5, 34)}), 40,
+         44, 5},
         {"scattered boxes, a small lamp", scattered_boxes(5, 12, 60, 48), 60, 48, 1},
         {"scattered boxes, a larger lamp", scattered_boxes(9, 12, 60, 48), 60, 48, 4},
     };
