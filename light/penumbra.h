@@ -28,15 +28,14 @@ struct exact_run {
     int row, x0, x1;
 };
 
-/* An edge of a triangle, from its upper end (x1, y1) to its lower, y2 down: at row y it lies
- * at x1 + (y - y1) * slope, and `wide` further right (the length of a flat edge, else 0). */
-struct triangle_edge {
-    double y1, y2, x1, slope, wide;
-};
-
-/* A triangle of a wedge, widened by `pad` each way, and the rows it spans once widened. */
+/* A triangle of a wedge, widened by `pad` each way, and the rows it spans once widened. Its
+ * corners from the top one down (ty <= my <= by); at row y its side from the top corner to the
+ * bottom one lies at tx + (y - ty) * slope, its other sides at tx + (y - ty) * upper_slope above
+ * the middle corner and mx + (y - my) * lower_slope below (slopes of flat sides 0; a flat
+ * triangle spans tx .. bx). */
 struct wedge_triangle {
-    triangle_edge edges[3];
+    double tx, ty, mx, my, bx, by;
+    double slope, upper_slope, lower_slope;
     double top, bottom, pad;
 };
 

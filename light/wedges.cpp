@@ -41,26 +41,24 @@ static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int x0,
     }
 }
 
-/* The edge from (x1, y1) to (x2, y2), ready to be crossed by rows: the upper end first. */
-static triangle_edge edge_between(double x1, double y1, double x2, double y2) {
-    if (y1 > y2) {
-        std::swap(x1, x2);
-        std::swap(y1, y2);
-    }
-    if (y2 > y1)
-        return {y1, y2, x1, (x2 - x1) / (y2 - y1), 0};
-    return {y1, y2, std::min(x1, x2), 0, std::fabs(x2 - x1)};
+/* The x of the triangle's sides other than the one from top to bottom at the row y, one of
+ * its rows. */
+static double other_sides_at(const wedge_triangle &t, double y) {
+    return y < t.my ? t.tx + (y - t.ty) * t.upper_slope : t.mx + (y - t.my) * t.lower_slope;
 }
 
-/* Extends [*lo, *hi] by the x of the edge's part within the rows y0 .. y_end. Without
- * branches: edges are crossed or missed as often as not. */
-static void extent_in_band(const triangle_edge &e, double y0, double y_end, double *lo,
-                           double *hi) {
-    const double from = std::max(e.y1, y0), to = std::min(e.y2, y_end);
-    const double xa = e.x1 + (from - e.y1) * e.slope, xb = e.x1 + (to - e.y1) * e.slope + e.wide;
-    const bool crossed = from <= to;
-    *lo = crossed ? std::min(*lo, std::min(xa, xb)) : *lo;
-    *hi = crossed ? std::max(*hi, std::max(xa, xb)) : *hi;
+/* The least and greatest x of the triangle within the rows y - t.pad .. y + t.pad, which meet
+ * it: those of its sides at the band's ends, and of its middle corner within the band. Without
+ * branches but one: triangles are crossed or missed as often as not. */
+static void extent_in_band(const wedge_triangle &t, double y, double *lo, double *hi) {
+    const double y0 = std::max(t.ty, y - t.pad), y1 = std::min(t.by, y + t.pad);
+    const double a0 = t.tx + (y0 - t.ty) * t.slope, a1 = t.tx + (y1 - t.ty) * t.slope;
+    const double b0 = other_sides_at(t, y0), b1 = other_sides_at(t, y1);
+    const bool middle = y0 <= t.my && t.my <= y1;
+    const double low = std::min(std::min(a0, a1), std::min(b0, b1));
+    const double high = std::max(std::max(a0, a1), std::max(b0, b1));
+    *lo = middle ? std::min(low, t.mx) : low;
+    *hi = middle ? std::max(high, t.mx) : high;
 }
 
 /* The greatest column at or left of x, and the least at or right of it, within +/-1e9, or one
@@ -191,14 +189,29 @@ static double to_rim(double qx, double qy, double rx, double ry, double rim) {
     return std::sqrt(std::max(0.0, along * along - (qx * qx + qy * qy) + rim * rim)) - along;
 }
 
+/* x per row from (x1, y1) down to (x2, y2), 0 for a flat side. */
+static double slope_between(double x1, double y1, double x2, double y2) {
+    return y2 > y1 ? (x2 - x1) / (y2 - y1) : 0;
+}
+
 /* Adds the triangle of the three points, x then y, to the wedge's triangles: its pixels are
  * those whose centres it holds, or those within `pad` of it. */
 static void add_triangle(penumbra_scratch *s, const double xs[3], const double ys[3], double pad) {
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return ys[a] < ys[b]; });
     wedge_triangle t;
-    for (int i = 0; i < 3; i++)
-        t.edges[i] = edge_between(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3]);
-    t.top = std::min({ys[0], ys[1], ys[2]}) - pad;
-    t.bottom = std::max({ys[0], ys[1], ys[2]}) + pad;
+    t.tx = xs[order[0]], t.ty = ys[order[0]];
+    t.mx = xs[order[1]], t.my = ys[order[1]];
+    t.bx = xs[order[2]], t.by = ys[order[2]];
+    if (!(t.by > t.ty)) {
+        t.tx = std::min({xs[0], xs[1], xs[2]});
+        t.mx = t.bx = std::max({xs[0], xs[1], xs[2]});
+    }
+    t.slope = slope_between(t.tx, t.ty, t.bx, t.by);
+    t.upper_slope = slope_between(t.tx, t.ty, t.mx, t.my);
+    t.lower_slope = slope_between(t.mx, t.my, t.bx, t.by);
+    t.top = t.ty - pad;
+    t.bottom = t.by + pad;
     t.pad = pad;
     s->triangles.push_back(t);
 }
@@ -230,9 +243,8 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
         for (const wedge_triangle &t : s->triangles) {
             if (double(y) < t.top || double(y) > t.bottom)
                 continue;
-            double lo = HUGE_VAL, hi = -HUGE_VAL;
-            for (const triangle_edge &e : t.edges)
-                extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
+            double lo, hi;
+            extent_in_band(t, double(y), &lo, &hi);
             const int from = column_from(lo - t.pad), to = column_to(hi + t.pad);
             if (from > to)
                 continue;
