@@ -102,12 +102,13 @@ static bin_range bins_of(const blocker &b, double size) {
     if (b.near < near_sizes * size)
         return all;
     const double p1 = pseudo_angle(b.x1, b.y1), p2 = pseudo_angle(b.x2, b.y2);
-    double from = p1, span = std::fmod(p2 - p1 + 4, 4.0);
+    double from = p1, span = p2 >= p1 ? p2 - p1 : p2 - p1 + 4;
     if (span > 2) {
         from = p2;
         span = 4 - span;
     }
-    const double widen = std::asin(std::min(1.0, size / b.near)) + 1e-9;
+    /* tan(asin(x)) = x / sqrt(1 - x^2), at least asin(x), for x at most 1 / near_sizes. */
+    const double x = size / b.near, widen = x / std::sqrt(1 - x * x) + 1e-9;
     const double per_bin = bins / 4.0;
     /* A bin more each way covers the rounding of the pseudo-angles; from - widen > -2. */
     const int first = int((from - widen + 4) * per_bin) - 1;
