@@ -221,8 +221,9 @@ size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, dou
 void keep_ends(penumbra_scratch *s);
 
 /* Fills s->runs and s->row_start with the pixels of the box whose share may lie strictly
- * between 0 and 1 (padded by a pixel and a half), from the gathered blockers: the wedges behind
- * the corners the disc can see, or every pixel when a blocker's edge meets the disc. */
+ * between 0 and 1, from the gathered blockers: the parts of the wedges behind the corners the
+ * disc can see that their corners see, with the pixels within a pixel and a half of the hard
+ * shadow's edge through each corner; or every pixel when a blocker's edge meets the disc. */
 void find_exact_runs(penumbra_scratch *s, const lamp_box &box);
 
 #endif

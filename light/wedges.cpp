@@ -1,6 +1,7 @@
 /* Where a lamp's penumbrae can lie: the rows' stretches of the map in the wedges behind the
  * corners that see some of the disc, bounded by the lines through each corner tangent to the
- * disc (see penumbra.cpp for why nothing else can see part of the disc). */
+ * disc (see penumbra.cpp for why nothing else can see part of the disc), as far as each corner
+ * sees past the other blockers. */
 #include "penumbra.h"
 
 #include <algorithm>
