@@ -265,11 +265,10 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     s->triangles.clear();
 }
 
-/* A corner's wedge: the corner q from the centre, its direction u from the centre, the
- * disc's half-angle seen from it, the apex (q on the map) and the rim past which nothing is
- * lit. */
+/* A corner's wedge: the corner q from the centre, its direction u from the centre, the apex
+ * (q on the map) and the rim past which nothing is lit. */
 struct wedge {
-    double qx, qy, ux, uy, half, ax, ay, rim;
+    double qx, qy, ux, uy, ax, ay, rim;
 };
 
 /* Adds the sector of the wedge between the directions r1 and r2, `width` radians apart, as far
@@ -391,7 +390,7 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
     /* Past this circle round the centre (the reach, the pad and a pixel's rounding) the wedge
      * lights nothing. Corners lie inside it. */
     const double rim = double(box.radius) + 2 * pad + 1;
-    const wedge w = {qx, qy, ux, uy, half, double(box.x) + qx, double(box.y) + qy, rim};
+    const wedge w = {qx, qy, ux, uy, double(box.x) + qx, double(box.y) + qy, rim};
     /* How far the stretch holding direction 0 reaches each way of it, 0 for none. */
     double margin = 0;
     for (size_t k = 0; k < s->seen.size(); k += 2) {
