@@ -59,10 +59,20 @@ static void add_piece(penumbra_scratch *s, const double line[4], double from, do
         {x1, y1, x2, y2, line[0], line[1], line[2], line[3], distance_to_origin(x1, y1, x2, y2)});
 }
 
-/* Adds the parts of the edge outside the disc of radius `size` around the origin. */
+/* Whether the whole disc of radius `size` around the origin lies strictly on the edge's left,
+ * the side it blocks: a ray from a point there to the disc never crosses its line, and a point
+ * on its right is not blocked by it. Such edges (a box's back, most often) block nothing. */
+static bool faces_away(const double line[4], double size, double length) {
+    /* The centre's distance from the line, times its length: negative on its left. */
+    const double across = line[3] * line[0] - line[2] * line[1];
+    return across < 0 && -across > size * length;
+}
+
+/* Adds the parts of the edge outside the disc of radius `size` around the origin, unless it
+ * can block nothing. */
 static void add_blocker(penumbra_scratch *s, const double line[4]) {
     const double a = line[2] * line[2] + line[3] * line[3];
-    if (a == 0)
+    if (a == 0 || faces_away(line, s->size, std::sqrt(a)))
         return;
     const double b = 2 * (line[0] * line[2] + line[1] * line[3]);
     const double c = line[0] * line[0] + line[1] * line[1] - s->size * s->size;
@@ -92,12 +102,13 @@ static bin_range bins_of(const blocker &b, double size) {
     if (b.near < near_sizes * size)
         return all;
     const double p1 = pseudo_angle(b.x1, b.y1), p2 = pseudo_angle(b.x2, b.y2);
-    double from = p1, span = std::fmod(p2 - p1 + 4, 4.0);
+    double from = p1, span = p2 >= p1 ? p2 - p1 : p2 - p1 + 4;
     if (span > 2) {
         from = p2;
         span = 4 - span;
     }
-    const double widen = std::asin(std::min(1.0, size / b.near)) + 1e-9;
+    /* tan(asin(x)) = x / sqrt(1 - x^2), at least asin(x), for x at most 1 / near_sizes. */
+    const double x = size / b.near, widen = x / std::sqrt(1 - x * x) + 1e-9;
     const double per_bin = bins / 4.0;
     /* A bin more each way covers the rounding of the pseudo-angles; from - widen > -2. */
     const int first = int((from - widen + 4) * per_bin) - 1;

@@ -28,15 +28,14 @@ struct exact_run {
     int row, x0, x1;
 };
 
-/* An edge of a triangle, from its upper end (x1, y1) to its lower, y2 down: at row y it lies
- * at x1 + (y - y1) * slope, and `wide` further right (the length of a flat edge, else 0). */
-struct triangle_edge {
-    double y1, y2, x1, slope, wide;
-};
-
-/* A triangle of a wedge, widened by `pad` each way, and the rows it spans once widened. */
+/* A triangle of a wedge, widened by `pad` each way, and the rows it spans once widened. Its
+ * corners from the top one down (ty <= my <= by); at row y its side from the top corner to the
+ * bottom one lies at tx + (y - ty) * slope, its other sides at tx + (y - ty) * upper_slope above
+ * the middle corner and mx + (y - my) * lower_slope below (slopes of flat sides 0; a flat
+ * triangle spans tx .. bx). */
 struct wedge_triangle {
-    triangle_edge edges[3];
+    double tx, ty, mx, my, bx, by;
+    double slope, upper_slope, lower_slope;
     double top, bottom, pad;
 };
 
@@ -44,6 +43,12 @@ struct wedge_triangle {
  * edge (ex, ey), and its least distance to the corner. */
 struct candidate {
     double wx, wy, ex, ey, near;
+};
+
+/* A direction (x, y) from a corner, a unit vector, and the sine of its angle from the wedge's
+ * axis, which orders the directions of a wedge. */
+struct wedge_look {
+    double sine, x, y;
 };
 
 /* A blocker as a chunk of a row's pixels sees it: the chunk's pixels first .. last - 1 lie
@@ -116,7 +121,7 @@ struct penumbra_scratch {
     std::vector<int> corner_slots;         /* a table of the corners by their points */
     std::vector<int> end_corners;          /* each blocker's ends' corners */
     std::vector<candidate> candidates;     /* the blockers that may cut one wedge short */
-    std::vector<double> looks;             /* directions from the corner to look along, x, y */
+    std::vector<wedge_look> looks;         /* directions from the corner to look along */
     std::vector<double> seen;              /* directions a corner sees the disc in */
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<wedge_triangle> triangles; /* the sectors of its wedge */
@@ -209,8 +214,9 @@ size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, dou
 void keep_ends(penumbra_scratch *s);
 
 /* Fills s->runs and s->row_start with the pixels of the box whose share may lie strictly
- * between 0 and 1 (padded by a pixel and a half), from the gathered blockers: the wedges behind
- * the corners the disc can see, or every pixel when a blocker's edge meets the disc. */
+ * between 0 and 1, from the gathered blockers: the parts of the wedges behind the corners the
+ * disc can see that their corners see, with the pixels within a pixel and a half of the hard
+ * shadow's edge through each corner; or every pixel when a blocker's edge meets the disc. */
 void find_exact_runs(penumbra_scratch *s, const lamp_box &box);
 
 #endif

@@ -1,13 +1,14 @@
 /* Where a lamp's penumbrae can lie: the rows' stretches of the map in the wedges behind the
  * corners that see some of the disc, bounded by the lines through each corner tangent to the
- * disc (see penumbra.cpp for why nothing else can see part of the disc). */
+ * disc (see penumbra.cpp for why nothing else can see part of the disc), as far as each corner
+ * sees past the other blockers. */
 #include "penumbra.h"
 
 #include <algorithm>
 #include <cmath>
 
-/* Wedges are widened by this much each way, over the pixels where the hard shadow from the
- * centre may round the other way. */
+/* Pixels this near the hard shadow's edge through a corner are worked out exactly, where the
+ * hard shadow from the centre may round the other way. */
 static const double pad = 1.5;
 /* Sectors take in the pixels this near them too: a pixel's centre may lie on the side two
  * sectors share, which each may put a rounding outside itself. */
@@ -41,34 +42,24 @@ static void add_run(penumbra_scratch *s, const lamp_box &box, int64_t y, int x0,
     }
 }
 
-/* The edge from (x1, y1) to (x2, y2), ready to be crossed by rows: the upper end first. */
-static triangle_edge edge_between(double x1, double y1, double x2, double y2) {
-    if (y1 > y2) {
-        std::swap(x1, x2);
-        std::swap(y1, y2);
-    }
-    if (y2 > y1)
-        return {y1, y2, x1, (x2 - x1) / (y2 - y1), 0};
-    return {y1, y2, std::min(x1, x2), 0, std::fabs(x2 - x1)};
+/* The x of the triangle's sides other than the one from top to bottom at the row y, one of
+ * its rows. */
+static double other_sides_at(const wedge_triangle &t, double y) {
+    return y < t.my ? t.tx + (y - t.ty) * t.upper_slope : t.mx + (y - t.my) * t.lower_slope;
 }
 
-/* Extends [*lo, *hi] by the x of the edge's part within the rows y0 .. y_end. Without
- * branches: edges are crossed or missed as often as not. */
-static void extent_in_band(const triangle_edge &e, double y0, double y_end, double *lo,
-                           double *hi) {
-    const double from = std::max(e.y1, y0), to = std::min(e.y2, y_end);
-    const double xa = e.x1 + (from - e.y1) * e.slope, xb = e.x1 + (to - e.y1) * e.slope + e.wide;
-    const bool crossed = from <= to;
-    *lo = crossed ? std::min(*lo, std::min(xa, xb)) : *lo;
-    *hi = crossed ? std::max(*hi, std::max(xa, xb)) : *hi;
-}
-
-/* Extends [*lo, *hi] by the x of the edge on the row y, if it crosses it. */
-static void extent_on_row(const triangle_edge &e, double y, double *lo, double *hi) {
-    const double x = e.x1 + (y - e.y1) * e.slope;
-    const bool crossed = y >= e.y1 && y <= e.y2;
-    *lo = crossed ? std::min(*lo, x) : *lo;
-    *hi = crossed ? std::max(*hi, x + e.wide) : *hi;
+/* The least and greatest x of the triangle within the rows y - t.pad .. y + t.pad, which meet
+ * it: those of its sides at the band's ends, and of its middle corner within the band. Without
+ * branches but one: triangles are crossed or missed as often as not. */
+static void extent_in_band(const wedge_triangle &t, double y, double *lo, double *hi) {
+    const double y0 = std::max(t.ty, y - t.pad), y1 = std::min(t.by, y + t.pad);
+    const double a0 = t.tx + (y0 - t.ty) * t.slope, a1 = t.tx + (y1 - t.ty) * t.slope;
+    const double b0 = other_sides_at(t, y0), b1 = other_sides_at(t, y1);
+    const bool middle = y0 <= t.my && t.my <= y1;
+    const double low = std::min(std::min(a0, a1), std::min(b0, b1));
+    const double high = std::max(std::max(a0, a1), std::max(b0, b1));
+    *lo = middle ? std::min(low, t.mx) : low;
+    *hi = middle ? std::max(high, t.mx) : high;
 }
 
 /* The greatest column at or left of x, and the least at or right of it, within +/-1e9, or one
@@ -84,12 +75,14 @@ static int column_from(double x) {
     return -column_to(-x);
 }
 
-/* How far from the corner, along the direction (rx, ry), the first candidate lies (the corner
- * strictly on its edge's right, as a light would be); HUGE_VAL when none does. Candidates come
- * nearest first: none past the nearest hit yet can be nearer. */
-static double first_hit(const std::vector<candidate> &candidates, double rx, double ry) {
+/* The candidate met first from the corner along the direction (rx, ry) (the corner strictly
+ * on its edge's right, as a light would be), -1 for none. Candidates come nearest first: none
+ * past the nearest hit yet can be nearer. */
+static int first_hit(const std::vector<candidate> &candidates, double rx, double ry) {
     double nearest = HUGE_VAL;
-    for (const candidate &c : candidates) {
+    int hit = -1;
+    for (size_t i = 0; i < candidates.size(); i++) {
+        const candidate &c = candidates[i];
         if (c.near >= nearest)
             break;
         const double across = rx * c.ey - ry * c.ex;
@@ -97,10 +90,12 @@ static double first_hit(const std::vector<candidate> &candidates, double rx, dou
         const double sign = across < 0 ? -1 : 1, span = across * sign;
         const double along = (c.wx * c.ey - c.wy * c.ex) * sign;
         const double at = (c.wx * ry - c.wy * rx) * sign;
-        if (along > 0 && at >= 0 && at <= span)
-            nearest = std::min(nearest, along / span);
+        if (along > 0 && at >= 0 && at <= span && along / span < nearest) {
+            nearest = along / span;
+            hit = int(i);
+        }
     }
-    return nearest;
+    return hit;
 }
 
 /* The candidate of the segment from (x1, y1) to (x2, y2), relative to the corner. */
@@ -156,9 +151,6 @@ static void list_candidates(penumbra_scratch *s, double qx, double qy, double ux
               [](const candidate &a, const candidate &b) { return a.near < b.near; });
 }
 
-/* Directions are looked along this many radians aside of a blocker's end. */
-static const double aside = 1e-7;
-
 /* The direction (x, y) turned by the angle whose cosine and sine are given. */
 static void turn(double *x, double *y, double c, double sn) {
     const double tx = *x * c - *y * sn;
@@ -166,55 +158,29 @@ static void turn(double *x, double *y, double c, double sn) {
     *x = tx;
 }
 
-/* Whether the direction r lies between the directions `from` and `to`, less than half a turn
- * apart, both included. */
-static bool between(const double from[2], const double to[2], double rx, double ry) {
-    return from[0] * ry - from[1] * rx >= 0 && rx * to[1] - ry * to[0] >= 0;
-}
-
-/* The directions from q just aside of the candidates' ends, within the wedge round the axis u
- * whose half-angle has the cosine `least`, in s->looks as pairs. Along a direction the nearest
- * blocker only changes at a blocker's end (blockers of a set cross only at their ends), so a
- * sector's farthest first hit is found there or at its sides. */
+/* The directions from q to the candidates' ends within the wedge round the axis u whose
+ * half-angle has the cosine `least`, in s->looks by their angle from u. Along a direction the
+ * nearest blocker only changes at a blocker's end (blockers of a set cross only at their ends),
+ * so between two looks one after the other the same candidate is hit first, or none. */
 static void list_looks(penumbra_scratch *s, double ux, double uy, double least) {
-    std::vector<double> &looks = s->looks;
+    std::vector<wedge_look> &looks = s->looks;
     looks.clear();
-    const double ca = std::cos(aside), sa = std::sin(aside);
-    for (const candidate &c : s->candidates) {
+    for (const candidate &c : s->candidates)
         for (int end = 0; end < 2; end++) {
             const double ex = c.wx + end * c.ex, ey = c.wy + end * c.ey;
             const double length = std::sqrt(ex * ex + ey * ey);
-            for (int side = -1; side <= 1; side += 2) {
-                double rx = ex / length, ry = ey / length;
-                turn(&rx, &ry, ca, side * sa);
-                if (rx * ux + ry * uy >= least)
-                    looks.insert(looks.end(), {rx, ry});
-            }
+            const double rx = ex / length, ry = ey / length;
+            if (rx * ux + ry * uy >= least)
+                looks.push_back({ux * ry - uy * rx, rx, ry});
         }
+    /* Few: insertion. */
+    for (size_t i = 1; i < looks.size(); i++) {
+        const wedge_look l = looks[i];
+        size_t j = i;
+        for (; j > 0 && looks[j - 1].sine > l.sine; j--)
+            looks[j] = looks[j - 1];
+        looks[j] = l;
     }
-}
-
-/* A distance from q beyond which every point of the sector between the directions `from` and
- * `to` (the first turned from the axis by `width` radians less than the second) is hidden from q
- * by a blocker that casts from q: there, the direction to q lies inside a blocked stretch, not
- * at its end. Once as far as `enough`, no farther is looked. */
-static double sector_reach(const penumbra_scratch *s, const double from[2], const double to[2],
-                           double width, double enough) {
-    const double ca = std::cos(aside), sa = std::sin(aside);
-    double farthest = 0;
-    if (aside <= width) {
-        double rx = from[0], ry = from[1];
-        turn(&rx, &ry, ca, sa);
-        farthest = first_hit(s->candidates, rx, ry);
-        rx = to[0];
-        ry = to[1];
-        turn(&rx, &ry, ca, -sa);
-        farthest = std::max(farthest, first_hit(s->candidates, rx, ry));
-    }
-    for (size_t k = 0; k < s->looks.size() && farthest < enough; k += 2)
-        if (between(from, to, s->looks[k], s->looks[k + 1]))
-            farthest = std::max(farthest, first_hit(s->candidates, s->looks[k], s->looks[k + 1]));
-    return farthest;
 }
 
 /* How far from q, inside the circle of that radius round the centre, the circle lies along
@@ -224,20 +190,40 @@ static double to_rim(double qx, double qy, double rx, double ry, double rim) {
     return std::sqrt(std::max(0.0, along * along - (qx * qx + qy * qy) + rim * rim)) - along;
 }
 
+/* x per row from (x1, y1) down to (x2, y2), 0 for a flat side. */
+static double slope_between(double x1, double y1, double x2, double y2) {
+    return y2 > y1 ? (x2 - x1) / (y2 - y1) : 0;
+}
+
+/* Adds the triangle of the three points, x then y, to the wedge's triangles: its pixels are
+ * those whose centres it holds, or those within `pad` of it. */
+static void add_triangle(penumbra_scratch *s, const double xs[3], const double ys[3], double pad) {
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return ys[a] < ys[b]; });
+    wedge_triangle t;
+    t.tx = xs[order[0]], t.ty = ys[order[0]];
+    t.mx = xs[order[1]], t.my = ys[order[1]];
+    t.bx = xs[order[2]], t.by = ys[order[2]];
+    if (!(t.by > t.ty)) {
+        t.tx = std::min({xs[0], xs[1], xs[2]});
+        t.mx = t.bx = std::max({xs[0], xs[1], xs[2]});
+    }
+    t.slope = slope_between(t.tx, t.ty, t.bx, t.by);
+    t.upper_slope = slope_between(t.tx, t.ty, t.mx, t.my);
+    t.lower_slope = slope_between(t.mx, t.my, t.bx, t.by);
+    t.top = t.ty - pad;
+    t.bottom = t.by + pad;
+    t.pad = pad;
+    s->triangles.push_back(t);
+}
+
 /* Adds the sector from the apex (ax, ay) between the directions r1 and r2, that long, to the
- * wedge's triangles: its pixels are those whose centres it holds, or those within `pad` of
- * it. */
+ * wedge's triangles, widened by `pad`. */
 static void add_sector(penumbra_scratch *s, double ax, double ay, const double r1[2],
                        const double r2[2], double length, double pad) {
     const double xs[3] = {ax, ax + length * r1[0], ax + length * r2[0]};
     const double ys[3] = {ay, ay + length * r1[1], ay + length * r2[1]};
-    wedge_triangle t;
-    for (int i = 0; i < 3; i++)
-        t.edges[i] = edge_between(xs[i], ys[i], xs[(i + 1) % 3], ys[(i + 1) % 3]);
-    t.top = std::min({ys[0], ys[1], ys[2]}) - pad;
-    t.bottom = std::max({ys[0], ys[1], ys[2]}) + pad;
-    t.pad = pad;
-    s->triangles.push_back(t);
+    add_triangle(s, xs, ys, pad);
 }
 
 /* Adds the wedge's triangles to the rows of the box: on each row, the stretches of those it
@@ -258,14 +244,8 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
         for (const wedge_triangle &t : s->triangles) {
             if (double(y) < t.top || double(y) > t.bottom)
                 continue;
-            double lo = HUGE_VAL, hi = -HUGE_VAL;
-            /* Within a rounding, a triangle's stretch of the row is that of its centre line. */
-            if (t.pad > rounding)
-                for (const triangle_edge &e : t.edges)
-                    extent_in_band(e, double(y) - t.pad, double(y) + t.pad, &lo, &hi);
-            else
-                for (const triangle_edge &e : t.edges)
-                    extent_on_row(e, double(y), &lo, &hi);
+            double lo, hi;
+            extent_in_band(t, double(y), &lo, &hi);
             const int from = column_from(lo - t.pad), to = column_to(hi + t.pad);
             if (from > to)
                 continue;
@@ -285,11 +265,10 @@ static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
     s->triangles.clear();
 }
 
-/* A corner's wedge: the corner q from the centre, its direction u from the centre, the
- * disc's half-angle seen from it, the apex (q on the map) and the rim past which nothing is
- * lit. */
+/* A corner's wedge: the corner q from the centre, its direction u from the centre, the apex
+ * (q on the map) and the rim past which nothing is lit. */
 struct wedge {
-    double qx, qy, ux, uy, half, ax, ay, rim;
+    double qx, qy, ux, uy, ax, ay, rim;
 };
 
 /* Adds the sector of the wedge between the directions r1 and r2, `width` radians apart, as far
@@ -302,66 +281,101 @@ static void add_to_rim(penumbra_scratch *s, const wedge &w, const double r1[2], 
     add_sector(s, w.ax, w.ay, r1, r2, inside / std::cos(0.5 * width), rounding);
 }
 
-/* Sectors a whole wedge is cut into, each as long as its own farthest point seen from the
- * corner: most of a wide wedge is hidden from its corner close by. */
-static const int sectors = 4;
-
-/* Sectors next to each other whose triangle together would reach at most this much further
- * than each alone are one triangle. */
-static const double joining = 1;
-/* Sectors that run to the rim are one triangle as long as they span at most this many radians
- * together: a wider triangle reaches ever further past the rim to hold it. */
+/* Directions next to each other that run to the rim are one triangle as long as they span at
+ * most this many radians together: a wider triangle reaches ever further past the rim to hold
+ * it. */
 static const double widest_join = 1;
 
-/* Adds the sectors of the wedge's directions [first, last] (angles from u). Sectors one after
- * the other make one triangle, from `open`, when they all run to the rim (up to `widest_join`),
- * or when their lengths differ so little that one triangle as long as the longest reaches at
- * most `joining` further than any of them. */
-static void add_stretch(penumbra_scratch *s, const wedge &w, double first, double last) {
-    const int n = std::max(1, int(std::ceil(sectors * (last - first) / (2 * w.half))));
-    const double step = (last - first) / n, cs = std::cos(step), ss = std::sin(step);
-    double side[2] = {w.ux, w.uy};
-    turn(&side[0], &side[1], std::cos(first), std::sin(first));
-    double open[2] = {side[0], side[1]};
-    int running = 0;
-    bool running_to_rim = false;
-    double longest = 0, shortest = 0;
-    const auto close = [&](const double end[2]) {
-        if (running > 0 && running_to_rim)
-            add_to_rim(s, w, open, end, running * step);
-        else if (running > 0)
-            add_sector(s, w.ax, w.ay, open, end, longest / std::cos(0.5 * running * step),
-                       rounding);
-        running = 0;
-        open[0] = end[0];
-        open[1] = end[1];
-    };
+/* Adds the sector of the wedge between the directions r1 and r2, as far as the rim, cut into
+ * triangles at most `widest_join` wide. */
+static void add_fan_to_rim(penumbra_scratch *s, const wedge &w, const double r1[2],
+                           const double r2[2]) {
+    const double width = std::atan2(r1[0] * r2[1] - r1[1] * r2[0], r1[0] * r2[0] + r1[1] * r2[1]);
+    const int n = int(std::ceil(width / widest_join));
+    const double step = width / n, cs = std::cos(step), ss = std::sin(step);
+    double side[2] = {r1[0], r1[1]};
     for (int i = 0; i < n; i++) {
         double next[2] = {side[0], side[1]};
-        turn(&next[0], &next[1], cs, ss);
-        /* The farthest point from q within the rim lies along a side farther from u. */
-        const double inside = std::max(to_rim(w.qx, w.qy, side[0], side[1], w.rim),
-                                       to_rim(w.qx, w.qy, next[0], next[1], w.rim));
-        const double length = sector_reach(s, side, next, step, inside - 2 * pad) + 2 * pad;
-        const bool to_the_rim = length >= inside;
-        if (running > 0 && (to_the_rim != running_to_rim || (running + 1) * step > widest_join))
-            close(side);
-        if (running > 0 && !to_the_rim &&
-            std::max(longest, length) / std::cos(0.5 * (running + 1) * step) -
-                    std::min(shortest, length) >
-                joining)
-            close(side);
-        if (running == 0) {
-            running_to_rim = to_the_rim;
-            longest = shortest = length;
-        }
-        longest = std::max(longest, length);
-        shortest = std::min(shortest, length);
-        running++;
+        if (i + 1 < n)
+            turn(&next[0], &next[1], cs, ss);
+        else
+            next[0] = r2[0], next[1] = r2[1];
+        add_to_rim(s, w, side, next, step);
         side[0] = next[0];
         side[1] = next[1];
     }
-    close(side);
+}
+
+/* How far from q along the direction r the line of the candidate lies, or HUGE_VAL when it does
+ * not lie ahead. */
+static double to_line(const candidate &c, const double r[2]) {
+    const double t = (c.wx * c.ey - c.wy * c.ex) / (r[0] * c.ey - r[1] * c.ex);
+    return t > 0 && t < HUGE_VAL ? t : HUGE_VAL;
+}
+
+/* Adds the part of the wedge between its directions [first, last] (angles from u) that q sees:
+ * between two looks one after the other, the triangle from q to the candidate hit first, or
+ * the sector to the rim when none is hit within it. A point past the candidate is hidden from q
+ * by it: there, the direction to q lies inside a blocked stretch, not at its end. Neighbours
+ * that hit the same candidate, or run to the rim, are one triangle. */
+static void add_stretch(penumbra_scratch *s, const wedge &w, double first, double last) {
+    double open[2] = {w.ux, w.uy}, end[2] = {w.ux, w.uy};
+    turn(&open[0], &open[1], std::cos(first), std::sin(first));
+    turn(&end[0], &end[1], std::cos(last), std::sin(last));
+    const double last_sine = std::sin(last);
+    /* What the directions from `open` hit: a candidate, the rim (-1), or nothing yet (-2). */
+    int running = -2;
+    double side[2] = {open[0], open[1]};
+    const auto close = [&](const double to[2]) {
+        if (running == -1) {
+            add_fan_to_rim(s, w, open, to);
+        } else if (running >= 0) {
+            const candidate &c = s->candidates[size_t(running)];
+            const double near = to_line(c, open), far = to_line(c, to);
+            const double xs[3] = {w.ax, w.ax + near * open[0], w.ax + far * to[0]};
+            const double ys[3] = {w.ay, w.ay + near * open[1], w.ay + far * to[1]};
+            add_triangle(s, xs, ys, rounding);
+        }
+        open[0] = to[0];
+        open[1] = to[1];
+    };
+    const std::vector<wedge_look> &looks = s->looks;
+    size_t k = size_t(std::upper_bound(looks.begin(), looks.end(), std::sin(first),
+                                       [](double v, const wedge_look &l) { return v < l.sine; }) -
+                      looks.begin());
+    double side_sine = std::sin(first);
+    for (;;) {
+        const bool at_end = k == looks.size() || looks[k].sine >= last_sine;
+        const double next[2] = {at_end ? end[0] : looks[k].x, at_end ? end[1] : looks[k].y};
+        const double next_sine = at_end ? last_sine : looks[k].sine;
+        if (next_sine > side_sine) {
+            double mx = side[0] + next[0], my = side[1] + next[1];
+            const double length = std::sqrt(mx * mx + my * my);
+            mx /= length;
+            my /= length;
+            int hit = first_hit(s->candidates, mx, my);
+            /* Past the rim nothing is lit: a candidate beyond it along both sides is none. */
+            if (hit >= 0) {
+                const candidate &c = s->candidates[size_t(hit)];
+                const double a = to_line(c, side), b = to_line(c, next);
+                if ((a >= to_rim(w.qx, w.qy, side[0], side[1], w.rim) &&
+                     b >= to_rim(w.qx, w.qy, next[0], next[1], w.rim)) ||
+                    a == HUGE_VAL || b == HUGE_VAL)
+                    hit = -1;
+            }
+            if (hit != running) {
+                close(side);
+                running = hit;
+            }
+        }
+        side[0] = next[0];
+        side[1] = next[1];
+        side_sine = next_sine;
+        if (at_end)
+            break;
+        k++;
+    }
+    close(end);
 }
 
 /* Adds the runs of the wedge behind the corner (qx, qy), relative to the centre: the points
@@ -376,7 +390,9 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
     /* Past this circle round the centre (the reach, the pad and a pixel's rounding) the wedge
      * lights nothing. Corners lie inside it. */
     const double rim = double(box.radius) + 2 * pad + 1;
-    const wedge w = {qx, qy, ux, uy, half, double(box.x) + qx, double(box.y) + qy, rim};
+    const wedge w = {qx, qy, ux, uy, double(box.x) + qx, double(box.y) + qy, rim};
+    /* How far the stretch holding direction 0 reaches each way of it, 0 for none. */
+    double margin = 0;
     for (size_t k = 0; k < s->seen.size(); k += 2) {
         double from = s->seen[k] - corner_slack, to = s->seen[k + 1] + corner_slack;
         /* The hard shadow's edge from the centre through the corner (direction 0) may round
@@ -386,18 +402,21 @@ static void add_wedge(penumbra_scratch *s, const lamp_box &box, double qx, doubl
             from = std::min(from, -half / 2);
             to = std::max(to, half / 2);
         }
-        add_stretch(s, w, std::max(-half, from), std::min(half, to));
+        from = std::max(-half, from);
+        to = std::min(half, to);
+        if (from < 0 && to > 0)
+            margin = std::min(-from, to);
+        add_stretch(s, w, from, to);
     }
     /* The hard shadow's pixels may round the other way within a pixel or so of its edge, the
-     * ray from the centre through the corner: near the corner, where the wedge is narrower
-     * than that, the pad widens it. */
-    double r1[2] = {ux, uy}, r2[2] = {ux, uy};
-    turn(&r1[0], &r1[1], cosine, -sine);
-    turn(&r2[0], &r2[1], cosine, sine);
-    const double narrow =
-        std::min(2 * pad / sine + 2 * pad,
-                 std::max(to_rim(qx, qy, r1[0], r1[1], rim), to_rim(qx, qy, r2[0], r2[1], rim)));
-    add_sector(s, w.ax, w.ay, r1, r2, narrow, pad);
+     * ray from the centre through the corner: near the corner, where the stretch round that
+     * ray is narrower than the pad, a strip along it as wide as the pad each way takes them
+     * in. Past twice the pad over the wedge's sine the middle half does. */
+    const double strip = std::min({2 * pad / sine + 2 * pad,
+                                   margin > 0 ? pad / std::tan(margin) + 2 * pad : HUGE_VAL,
+                                   to_rim(qx, qy, ux, uy, rim)});
+    const double along[2] = {ux, uy};
+    add_sector(s, w.ax, w.ay, along, along, strip, pad);
     add_triangles(s, box);
 }
 

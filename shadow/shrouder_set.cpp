@@ -303,8 +303,10 @@ void set_edges_in_box(const shrouder_set *set, int left, int top, int right, int
      * is kept at the first of them the scan meets; any other is kept everywhere and the doubles
      * are taken out after (few in a level of tiles). */
     bool slanted = false;
-    for (int64_t cy = y_from; cy <= y_to; cy++)
-        for (int64_t cx = x_from; cx <= x_to; cx++)
+    for (int64_t cy = y_from; cy <= y_to; cy++) {
+        const int64_t cell_top = grid.y0 + cy * grid.cell;
+        for (int64_t cx = x_from; cx <= x_to; cx++) {
+            const int64_t cell_left = grid.x0 + cx * grid.cell;
             for (int i = grid.heads[size_t(cy * grid.cols + cx)]; i >= 0;
                  i = grid.entries[i].next) {
                 const int index = grid.entries[i].edge;
@@ -313,13 +315,20 @@ void set_edges_in_box(const shrouder_set *set, int left, int top, int right, int
                 if (e.slot < 0 || std::max(e.x1, e.x2) < left || min_x > right ||
                     std::max(e.y1, e.y2) < top || min_y > bottom)
                     continue;
+                /* The first cell is the one holding (min_x, min_y), or the scan's first column
+                 * or row when that lies before it: told by the cell's sides, not by divisions. */
                 const bool straight = e.x1 == e.x2 || e.y1 == e.y2;
-                if (straight && (cx != std::max(grid.cell_x(min_x), x_from) ||
-                                 cy != std::max(grid.cell_y(min_y), y_from)))
+                const bool first_column =
+                    min_x < cell_left + grid.cell && (min_x >= cell_left || cx == x_from);
+                const bool first_row =
+                    min_y < cell_top + grid.cell && (min_y >= cell_top || cy == y_from);
+                if (straight && !(first_column && first_row))
                     continue;
                 slanted = slanted || !straight;
                 out->push_back(set_edge_copy{e.x1, e.y1, e.x2, e.y2, index});
             }
+        }
+    }
     if (!slanted)
         return;
     std::sort(out->begin(), out->end(),
