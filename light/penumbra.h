@@ -36,7 +36,8 @@ struct exact_run {
 struct wedge_triangle {
     double tx, ty, mx, my, bx, by;
     double slope, upper_slope, lower_slope;
-    double top, bottom, pad;
+    double pad, spread, upper_spread, lower_spread; /* spreads: the pad times the slopes */
+    int first, last;                                /* rows */
 };
 
 /* A blocker that may cut a corner's wedge short: its first end (wx, wy) from the corner, its
@@ -126,6 +127,7 @@ struct penumbra_scratch {
     std::vector<double> cuts, kept;        /* its stretches of directions, cut and kept */
     std::vector<wedge_triangle> triangles; /* the sectors of its wedge */
     std::vector<int> chords;               /* each row's columns within reach, first and last */
+    std::vector<int> open_runs;            /* a wedge's rows' last stretch, first and last column */
     std::vector<exact_run> unsorted, runs;
     std::vector<int> row_start;
     int top;

@@ -5,6 +5,7 @@
 #include "penumbra.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 /* Pixels this near the hard shadow's edge through a corner are worked out exactly, where the
@@ -60,6 +61,23 @@ static void extent_in_band(const wedge_triangle &t, double y, double *lo, double
     const double high = std::max(std::max(a0, a1), std::max(b0, b1));
     *lo = middle ? std::min(low, t.mx) : low;
     *hi = middle ? std::max(high, t.mx) : high;
+}
+
+/* extent_in_band for the row y, cheaper when its band lies within the triangle's rows and on
+ * one side of its middle corner: there each side's extent is its x at y widened by its spread,
+ * the pad times its slope. */
+static void extent_at_row(const wedge_triangle &t, double y, double *lo, double *hi) {
+    const double y0 = y - t.pad, y1 = y + t.pad;
+    const bool upper = y1 <= t.my;
+    if (y0 < t.ty || y1 > t.by || (!upper && y0 < t.my)) {
+        extent_in_band(t, y, lo, hi);
+        return;
+    }
+    const double a = t.tx + (y - t.ty) * t.slope;
+    const double b = upper ? t.tx + (y - t.ty) * t.upper_slope : t.mx + (y - t.my) * t.lower_slope;
+    const double spread = upper ? t.upper_spread : t.lower_spread;
+    *lo = std::min(a - t.spread, b - spread);
+    *hi = std::max(a + t.spread, b + spread);
 }
 
 /* The greatest column at or left of x, and the least at or right of it, within +/-1e9, or one
@@ -211,9 +229,12 @@ static void add_triangle(penumbra_scratch *s, const double xs[3], const double y
     t.slope = slope_between(t.tx, t.ty, t.bx, t.by);
     t.upper_slope = slope_between(t.tx, t.ty, t.mx, t.my);
     t.lower_slope = slope_between(t.mx, t.my, t.bx, t.by);
-    t.top = t.ty - pad;
-    t.bottom = t.by + pad;
     t.pad = pad;
+    t.spread = pad * std::fabs(t.slope);
+    t.upper_spread = pad * std::fabs(t.upper_slope);
+    t.lower_spread = pad * std::fabs(t.lower_slope);
+    t.first = int(std::ceil(std::max(t.ty - pad, -1e9)));
+    t.last = int(std::floor(std::min(t.by + pad, 1e9)));
     s->triangles.push_back(t);
 }
 
@@ -229,38 +250,47 @@ static void add_sector(penumbra_scratch *s, double ax, double ay, const double r
 /* Adds the wedge's triangles to the rows of the box: on each row, the stretches of those it
  * crosses, those that meet joined into one run. */
 static void add_triangles(penumbra_scratch *s, const lamp_box &box) {
-    double top = HUGE_VAL, bottom = -HUGE_VAL;
+    int top = INT_MAX, bottom = INT_MIN;
     for (const wedge_triangle &t : s->triangles) {
-        top = std::min(top, t.top);
-        bottom = std::max(bottom, t.bottom);
+        top = std::min(top, t.first);
+        bottom = std::max(bottom, t.last);
     }
-    const int64_t first = std::max(box.top, int64_t(std::ceil(std::max(top, -1e18))));
-    const int64_t last = std::min(box.bottom, int64_t(std::floor(std::min(bottom, 1e18))));
+    const int first = std::max(int(box.top), top), last = std::min(int(box.bottom), bottom);
+    if (first > last) {
+        s->triangles.clear();
+        return;
+    }
     /* Sectors follow each other round the apex, and neighbours' stretches of a row meet but
-     * past a short sector's end: each row's stretches are joined as they come, and those that
-     * do not meet the last are added apart (sort_runs joins what still overlaps). */
-    for (int64_t y = first; y <= last; y++) {
-        int x0 = 1, x1 = 0;
-        for (const wedge_triangle &t : s->triangles) {
-            if (double(y) < t.top || double(y) > t.bottom)
-                continue;
+     * past a short sector's end: each row's stretches are joined as they come, a triangle at a
+     * time over its own rows, and those that do not meet the row's last are added apart
+     * (sort_runs joins what still overlaps). */
+    std::vector<int> &open = s->open_runs;
+    open.assign(2 * size_t(last - first + 1), 0);
+    /* Row y's stretch: columns open[2 * (y - first)] .. open[2 * (y - first) + 1] - 1. */
+    for (const wedge_triangle &t : s->triangles) {
+        const int from_row = std::max(first, t.first), to_row = std::min(last, t.last);
+        for (int y = from_row; y <= to_row; y++) {
             double lo, hi;
-            extent_in_band(t, double(y), &lo, &hi);
-            const int from = column_from(lo - t.pad), to = column_to(hi + t.pad);
-            if (from > to)
+            extent_at_row(t, double(y), &lo, &hi);
+            const int from = column_from(lo - t.pad), to = column_to(hi + t.pad) + 1;
+            if (from >= to)
                 continue;
-            if (x0 <= x1 && from <= x1 + 1 && to >= x0 - 1) {
+            int &x0 = open[2 * size_t(y - first)], &x1 = open[2 * size_t(y - first) + 1];
+            if (x0 < x1 && from <= x1 && to >= x0) {
                 x0 = std::min(x0, from);
                 x1 = std::max(x1, to);
                 continue;
             }
-            if (x0 <= x1)
-                add_run(s, box, y, x0, x1);
+            if (x0 < x1)
+                add_run(s, box, y, x0, x1 - 1);
             x0 = from;
             x1 = to;
         }
-        if (x0 <= x1)
-            add_run(s, box, y, x0, x1);
+    }
+    for (int y = first; y <= last; y++) {
+        const int x0 = open[2 * size_t(y - first)], x1 = open[2 * size_t(y - first) + 1];
+        if (x0 < x1)
+            add_run(s, box, y, x0, x1 - 1);
     }
     s->triangles.clear();
 }

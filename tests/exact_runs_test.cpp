@@ -4,6 +4,7 @@
  * windings, loose segments. A pixel left to the hard shadow would be off by the part of the disc
  * it sees, or the part it does not. */
 #include "lamp_model.h"
+#include "penumbra.h"
 
 #include <algorithm>
 #include <cmath>
@@ -164,6 +165,41 @@ TEST_P(ExactRuns, EveryPixelAwayFromTheWallsGetsItsShare) {
             checked++;
         }
     EXPECT_GT(checked, map_w * map_h / 4);
+}
+
+/* The runs themselves, not the levels they give: every pixel within reach that sees part of the
+ * disc, however little (more than a rounding), lies in one; runs lie row by row in column order. */
+TEST_P(ExactRuns, RunsHoldEveryPixelSeeingPartOfTheDisc) {
+    const runs_case &c = GetParam();
+    const Set set = make_set(c.walls);
+    const int64_t reach = 90;
+    const lamp_box box = {c.lx, c.ly, reach, 0, 0, map_w - 1, map_h - 1};
+    penumbra_scratch s;
+    gather_blockers(&s, set.get(), c.lx, c.ly, c.size, box.left, box.top, box.right, box.bottom);
+    find_exact_runs(&s, box);
+    const double rounding = 1e-9;
+    int partial = 0;
+    for (int y = 0; y < map_h; y++) {
+        const exact_run *first = s.runs.data() + s.row_start[size_t(y)];
+        const exact_run *last = s.runs.data() + s.row_start[size_t(y) + 1];
+        for (const exact_run *r = first; r < last; r++) {
+            ASSERT_EQ(r->row, y);
+            ASSERT_TRUE(r == first || r[-1].x1 + 1 < r->x0) << "runs out of order at row " << y;
+        }
+        for (int x = 0; x < map_w; x++) {
+            const double dx = x - c.lx, dy = y - c.ly;
+            if (dx * dx + dy * dy > double(reach * reach))
+                continue;
+            const double v = seen_share(&s, dx, dy);
+            if (!(v > rounding && v < 1 - rounding))
+                continue;
+            partial++;
+            ASSERT_TRUE(std::any_of(first, last,
+                                    [&](const exact_run &r) { return r.x0 <= x && x <= r.x1; }))
+                << "at " << x << ", " << y << ", sharing " << v;
+        }
+    }
+    EXPECT_GT(partial, 40) << "too few pixels in a penumbra to test anything";
 }
 
 INSTANTIATE_TEST_SUITE_P(Corners, ExactRuns, testing::ValuesIn(cases()),
