@@ -116,9 +116,15 @@ std::vector<lamp_scene> scenes() {
                  {lamp(-10, 280, 60, 5), lamp(30, 300, 70, 6, FALLOFF_SMOOTH, 200, 40, 15)}});
     /* The pickets' shadows break rows into more runs than a cast keeps apart; the tall map's
      * lamp has more rows than a cast holds, so its hard shadows are painted on a mask. */
-    s.push_back({"many_shadows_a_row", 100, 70, 0, 0, 32, pickets(8, 30, 14, 6, 2),
-                 {lamp(50, 20, 60, 3)}});
-    s.push_back({"taller_than_a_cast", 6, 4300, 0, 0, 32, pickets(1, 2000, 2, 3, 3),
+    s.push_back(
+        {"many_shadows_a_row", 100, 70, 0, 0, 32, pickets(8, 30, 14, 6, 2), {lamp(50, 20, 60, 3)}});
+    s.push_back({"taller_than_a_cast",
+                 6,
+                 4300,
+                 0,
+                 0,
+                 32,
+                 pickets(1, 2000, 2, 3, 3),
                  {lamp(3, 1980, 3000, 2)}});
     for (lamp_scene &v : s)
         if (v.view_x != 0)
