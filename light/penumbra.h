@@ -215,6 +215,15 @@ size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, dou
 /* Keeps of s->seen only the directions s->kept holds too. */
 void keep_ends(penumbra_scratch *s);
 
+/* The rows of the exact runs (wedge_rows.cpp): starts the box's runs, none yet; adds every
+ * pixel within reach; adds the pixels of the triangles in s->triangles, whose centres each
+ * holds or that lie within its pad of it, and clears them; sorts the runs into s->runs and
+ * s->row_start, joining those that overlap. */
+void start_runs(penumbra_scratch *s, const lamp_box &box);
+void add_whole_rows(penumbra_scratch *s, const lamp_box &box);
+void add_triangles(penumbra_scratch *s, const lamp_box &box);
+void sort_runs(penumbra_scratch *s, const lamp_box &box);
+
 /* Fills s->runs and s->row_start with the pixels of the box whose share may lie strictly
  * between 0 and 1, from the gathered blockers: the parts of the wedges behind the corners the
  * disc can see that their corners see, with the pixels within a pixel and a half of the hard
