@@ -44,7 +44,7 @@ struct lamp_scratch {
  * lamp lights it (run i's column x0 + k at shares[share_start[i] + k]). */
 struct found_penumbrae {
     penumbra_scratch penumbra;
-    bool found; /* false for a lamp that adds nothing or has hard shadows */
+    bool found = false; /* false for a lamp that adds nothing or has hard shadows */
     std::vector<float> shares;
     std::vector<size_t> share_start;
 };
