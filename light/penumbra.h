@@ -215,10 +215,12 @@ size_t corner_ends(penumbra_scratch *s, size_t corner, double qx, double qy, dou
 /* Keeps of s->seen only the directions s->kept holds too. */
 void keep_ends(penumbra_scratch *s);
 
-/* The rows of the exact runs (wedge_rows.cpp): starts the box's runs, none yet; adds every
- * pixel within reach; adds the pixels of the triangles in s->triangles, whose centres each
- * holds or that lie within its pad of it, and clears them; sorts the runs into s->runs and
- * s->row_start, joining those that overlap. */
+/* The rows of the exact runs (wedge_rows.cpp): adds the triangle of the three points (x, then
+ * y, on the map) to s->triangles, its pixels those whose centres it holds or that lie within
+ * `pad` of it; starts the box's runs, none yet; adds every pixel within reach; adds the pixels
+ * of the triangles in s->triangles within reach and clears them; sorts the runs into s->runs
+ * and s->row_start, joining those that overlap. */
+void add_triangle(penumbra_scratch *s, const double xs[3], const double ys[3], double pad);
 void start_runs(penumbra_scratch *s, const lamp_box &box);
 void add_whole_rows(penumbra_scratch *s, const lamp_box &box);
 void add_triangles(penumbra_scratch *s, const lamp_box &box);

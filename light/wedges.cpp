@@ -129,36 +129,6 @@ static double to_rim(double qx, double qy, double rx, double ry, double rim) {
     return std::sqrt(std::max(0.0, along * along - (qx * qx + qy * qy) + rim * rim)) - along;
 }
 
-/* x per row from (x1, y1) down to (x2, y2), 0 for a flat side. */
-static double slope_between(double x1, double y1, double x2, double y2) {
-    return y2 > y1 ? (x2 - x1) / (y2 - y1) : 0;
-}
-
-/* Adds the triangle of the three points, x then y, to the wedge's triangles: its pixels are
- * those whose centres it holds, or those within `pad` of it. */
-static void add_triangle(penumbra_scratch *s, const double xs[3], const double ys[3], double pad) {
-    int order[3] = {0, 1, 2};
-    std::sort(order, order + 3, [&](int a, int b) { return ys[a] < ys[b]; });
-    wedge_triangle t;
-    t.tx = xs[order[0]], t.ty = ys[order[0]];
-    t.mx = xs[order[1]], t.my = ys[order[1]];
-    t.bx = xs[order[2]], t.by = ys[order[2]];
-    if (!(t.by > t.ty)) {
-        t.tx = std::min({xs[0], xs[1], xs[2]});
-        t.mx = t.bx = std::max({xs[0], xs[1], xs[2]});
-    }
-    t.slope = slope_between(t.tx, t.ty, t.bx, t.by);
-    t.upper_slope = slope_between(t.tx, t.ty, t.mx, t.my);
-    t.lower_slope = slope_between(t.mx, t.my, t.bx, t.by);
-    t.pad = pad;
-    t.spread = pad * std::fabs(t.slope);
-    t.upper_spread = pad * std::fabs(t.upper_slope);
-    t.lower_spread = pad * std::fabs(t.lower_slope);
-    t.first = int(std::ceil(std::max(t.ty - pad, -1e9)));
-    t.last = int(std::floor(std::min(t.by + pad, 1e9)));
-    s->triangles.push_back(t);
-}
-
 /* Adds the sector from the apex (ax, ay) between the directions r1 and r2, that long, to the
  * wedge's triangles, widened by `pad`. */
 static void add_sector(penumbra_scratch *s, double ax, double ay, const double r1[2],

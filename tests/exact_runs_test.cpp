@@ -202,6 +202,72 @@ TEST_P(ExactRuns, RunsHoldEveryPixelSeeingPartOfTheDisc) {
     EXPECT_GT(partial, 40) << "too few pixels in a penumbra to test anything";
 }
 
+/* The distance from (px, py) to the triangle of the points xs, ys: 0 inside it or on it. */
+double distance_to_triangle(const double xs[3], const double ys[3], double px, double py) {
+    double nearest = HUGE_VAL;
+    int left = 0, right = 0;
+    for (int i = 0; i < 3; i++) {
+        const int j = (i + 1) % 3;
+        const double ex = xs[j] - xs[i], ey = ys[j] - ys[i], wx = px - xs[i], wy = py - ys[i];
+        const double cross = ex * wy - ey * wx;
+        left += cross > 0;
+        right += cross < 0;
+        const double length2 = ex * ex + ey * ey;
+        const double t =
+            length2 > 0 ? std::min(1.0, std::max(0.0, (wx * ex + wy * ey) / length2)) : 0;
+        nearest = std::min(nearest, std::hypot(wx - t * ex, wy - t * ey));
+    }
+    return left == 0 || right == 0 ? 0 : nearest;
+}
+
+/* A wedge's triangles laid into rows hold every pixel whose centre lies within their pad of
+ * them, and none farther than the corner of a square of that half-side: triangles of any shape
+ * (thin, flat, tiny, with whole-pixel corners that pixels lie exactly on), with the pad of the
+ * strip along the hard shadow's edge and with a rounding's. */
+TEST(WedgeRows, TrianglesHoldThePixelsWithinTheirPad) {
+    std::mt19937 rng(29);
+    std::uniform_real_distribution<double> place(-40, 40), near(-1.5, 1.5);
+    const lamp_box box = {0, 0, 1000, -48, -48, 48, 48};
+    penumbra_scratch s;
+    for (int k = 0; k < 300; k++) {
+        double xs[3], ys[3];
+        for (int i = 0; i < 3; i++)
+            xs[i] = place(rng), ys[i] = place(rng);
+        if (k % 5 == 1) /* flat */
+            ys[1] = ys[2] = ys[0];
+        if (k % 5 == 2) /* thin: the third corner near the line through the others */
+            xs[2] = 0.5 * (xs[0] + xs[1]) + near(rng), ys[2] = 0.5 * (ys[0] + ys[1]) + near(rng);
+        if (k % 5 == 3) /* tiny */
+            for (int i = 1; i < 3; i++)
+                xs[i] = xs[0] + near(rng), ys[i] = ys[0] + near(rng);
+        if (k % 5 == 4) /* on whole pixels */
+            for (int i = 0; i < 3; i++)
+                xs[i] = std::round(xs[i]), ys[i] = std::round(ys[i]);
+        const double pad = k % 2 ? 1.5 : 1e-6;
+        start_runs(&s, box);
+        add_triangle(&s, xs, ys, pad);
+        add_triangles(&s, box);
+        sort_runs(&s, box);
+        for (int y = int(box.top); y <= box.bottom; y++) {
+            const exact_run *first = s.runs.data() + s.row_start[size_t(y - box.top)];
+            const exact_run *last = s.runs.data() + s.row_start[size_t(y - box.top) + 1];
+            for (int x = int(box.left); x <= box.right; x++) {
+                const bool held = std::any_of(
+                    first, last, [&](const exact_run &r) { return r.x0 <= x && x <= r.x1; });
+                const double d = distance_to_triangle(xs, ys, x, y);
+                if (d <= pad) {
+                    ASSERT_TRUE(held)
+                        << "triangle " << k << ": " << x << ", " << y << " is " << d << " from it";
+                }
+                if (d > pad * std::sqrt(2.0) + 1e-6) {
+                    ASSERT_FALSE(held)
+                        << "triangle " << k << ": " << x << ", " << y << " is " << d << " from it";
+                }
+            }
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Corners, ExactRuns, testing::ValuesIn(cases()),
                          [](const testing::TestParamInfo<runs_case> &info) {
                              std::string name = info.param.name;
