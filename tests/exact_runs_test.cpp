@@ -109,18 +109,28 @@ std::vector<runs_case> cases() {
 
 class ExactRuns : public testing::TestWithParam<runs_case> {};
 
+/* The case's lamp, white, of reach 90. */
+light_source white_lamp(const runs_case &c) {
+    light_source l = lamp(c.lx, c.ly, 90, c.size);
+    l.r = l.g = l.b = 255;
+    return l;
+}
+
+/* A black map lit by the lamp alone, applied to white at 32 bpp: red is the lamp's level. */
+Bitmap lit_alone(const Set &set, const light_source &l) {
+    Map map(create_light_map(map_w, map_h), destroy_light_map);
+    clear_light_map(map.get(), 0, 0, 0);
+    add_light(map.get(), set.get(), &l);
+    return applied_to_white(map.get(), map_w, map_h, 32);
+}
+
 /* The map's level at every pixel far enough from seeing all of the disc or none of it is the
  * share the query gives: the hard shadow there would be further off than a rounding. */
 TEST_P(ExactRuns, EveryPixelSeeingPartOfTheDiscGetsItsShare) {
     const runs_case &c = GetParam();
     const Set set = make_set(c.walls);
-    light_source l = lamp(c.lx, c.ly, 90, c.size);
-    l.r = l.g = l.b = 255;
-    Map map(create_light_map(map_w, map_h), destroy_light_map);
-    ASSERT_TRUE(map);
-    clear_light_map(map.get(), 0, 0, 0);
-    add_light(map.get(), set.get(), &l);
-    const Bitmap lit = applied_to_white(map.get(), map_w, map_h, 32);
+    const light_source l = white_lamp(c);
+    const Bitmap lit = lit_alone(set, l);
     const double allowed = 3;
     int checked = 0;
     for (int y = 0; y < map_h; y++)
@@ -145,13 +155,8 @@ TEST_P(ExactRuns, EveryPixelSeeingPartOfTheDiscGetsItsShare) {
 TEST_P(ExactRuns, EveryPixelAwayFromTheWallsGetsItsShare) {
     const runs_case &c = GetParam();
     const Set set = make_set(c.walls);
-    light_source l = lamp(c.lx, c.ly, 90, c.size);
-    l.r = l.g = l.b = 255;
-    Map map(create_light_map(map_w, map_h), destroy_light_map);
-    ASSERT_TRUE(map);
-    clear_light_map(map.get(), 0, 0, 0);
-    add_light(map.get(), set.get(), &l);
-    const Bitmap lit = applied_to_white(map.get(), map_w, map_h, 32);
+    const light_source l = white_lamp(c);
+    const Bitmap lit = lit_alone(set, l);
     const double allowed = 3;
     int checked = 0;
     for (int y = 0; y < map_h; y++)
