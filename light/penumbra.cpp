@@ -43,8 +43,7 @@ static int query_coordinate(int64_t v) {
     return int(std::min(std::max(v, -query_limit), query_limit));
 }
 
-/* The least distance from the origin to the segment. */
-static double distance_to_origin(double x1, double y1, double x2, double y2) {
+double distance_to_origin(double x1, double y1, double x2, double y2) {
     const double dx = x2 - x1, dy = y2 - y1, length2 = dx * dx + dy * dy;
     double t = length2 > 0 ? -(x1 * dx + y1 * dy) / length2 : 0;
     t = std::min(std::max(t, 0.0), 1.0);

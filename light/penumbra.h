@@ -172,6 +172,9 @@ void list_segment_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n);
  * every pixel of the chunk. */
 bool list_chunk_blockers(penumbra_scratch *s, int offset, int64_t x0, int64_t y, int n);
 
+/* The least distance from the origin to the segment from (x1, y1) to (x2, y2). */
+double distance_to_origin(double x1, double y1, double x2, double y2);
+
 /* The bin of the direction (dx, dy) from the centre. */
 int direction_bin(double dx, double dy);
 

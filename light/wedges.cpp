@@ -39,10 +39,7 @@ static int first_hit(const std::vector<candidate> &candidates, double rx, double
 
 /* The candidate of the segment from (x1, y1) to (x2, y2), relative to the corner. */
 static candidate candidate_of(double x1, double y1, double x2, double y2) {
-    const double ex = x2 - x1, ey = y2 - y1, length2 = ex * ex + ey * ey;
-    const double t = length2 > 0 ? std::min(std::max(-(x1 * ex + y1 * ey) / length2, 0.0), 1.0) : 0;
-    const double nx = x1 + t * ex, ny = y1 + t * ey;
-    return {x1, y1, ex, ey, std::sqrt(nx * nx + ny * ny)};
+    return {x1, y1, x2 - x1, y2 - y1, distance_to_origin(x1, y1, x2, y2)};
 }
 
 /* Whether the blocker casts from q and may cross the wedge of half-angle `half` around u. */
