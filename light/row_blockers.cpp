@@ -53,20 +53,6 @@ static int polar_side(const blocker &b, double x0, double x1, double y, double s
     return g[0] <= 0 && g[1] <= 0 && g[2] <= 0 && g[3] <= 0 ? -1 : 0;
 }
 
-/* The stretch's view of the blocker: false when it hides nothing from any of its pixels. */
-static bool sort_out(const blocker &b, int index, int64_t x0, int64_t y, int n, double size,
-                     chunk_blocker *out) {
-    const int side = polar_side(b, double(x0), double(x0 + n - 1), double(y), size * size);
-    if (side < 0)
-        return false;
-    facing_lanes(b, x0, y, n, &out->first, &out->last);
-    if (out->first >= out->last)
-        return false;
-    out->index = index;
-    out->polar = side == 0;
-    return true;
-}
-
 namespace {
 /* Tiles of pixels, relative to the centre, each listing once the blockers that may hide some of
  * the disc from its pixels, for all the rows that cross it. A tile is kept in the slot its
@@ -202,6 +188,22 @@ static bool within_shadow(const shadow_sides &sh, int64_t x0, int64_t y, int *fi
     return true;
 }
 
+/* The stretch's view of the blocker: false when it hides nothing from any of its pixels. The
+ * tiles' lists hold no blocker beyond the disc from all of their pixels: the polar side seldom
+ * leaves one out, and is asked last. */
+static bool sort_out(penumbra_scratch *s, int index, int64_t x0, int64_t y, int n,
+                     chunk_blocker *out) {
+    const blocker &b = s->blockers[size_t(index)];
+    facing_lanes(b, x0, y, n, &out->first, &out->last);
+    if (out->first >= out->last ||
+        !within_shadow(shadow_of(s, index), x0, y, &out->first, &out->last))
+        return false;
+    const int side = polar_side(b, double(x0), double(x0 + n - 1), double(y), s->size * s->size);
+    out->index = index;
+    out->polar = side == 0;
+    return side >= 0;
+}
+
 /* Whether the blocker hides nothing from any point of the box: the box lies on the right of
  * its line, or beyond the disc, or the disc on the left of the line. */
 static bool hides_nothing_from(const blocker &b, const pixel_box &box, double size) {
@@ -308,8 +310,7 @@ void list_segment_blockers(penumbra_scratch *s, int64_t x0, int64_t y, int n) {
                 continue;
             s->stamps[size_t(index)] = s->stamp;
             chunk_blocker &c = s->run_blockers[size_t(s->run_count)];
-            if (sort_out(s->blockers[size_t(index)], index, x0, y, n, s->size, &c) &&
-                within_shadow(shadow_of(s, index), x0, y, &c.first, &c.last))
+            if (sort_out(s, index, x0, y, n, &c))
                 s->run_count++;
         }
     }
